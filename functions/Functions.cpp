@@ -1,0 +1,163 @@
+// The per-call lifecycle of every public method: store the namespace where
+// the method has one, InitCOM, the work only while Outlook is attached, clear
+// the caller's mail variable where there is one, UnInitCOM.
+#include "functions/Functions.h"
+
+namespace kw {
+
+namespace {
+thread_local ComPtr<_Application> tOutlookApplication;
+}
+
+ComPtr<_Application> threadOutlookApplication(Site at) {
+    if (!tOutlookApplication) tOutlookApplication = createObject<_Application>(outlook::CLSID_Application, at);
+    return tOutlookApplication;
+}
+
+void releaseThreadOutlookApplication() noexcept { tOutlookApplication.reset(); }
+
+void Functions::InitCOM(Site at) {
+    Procedure(u"Functions", u"InitCOM", at).members(*this).run([&] {
+        if (!ObjNS) {
+            // Attaching never fails the call: each step is tried, a failure
+            // is skipped, and any failure marks the object for good.
+            bool attached = ignoringFailure([&] { ObjOutlook = threadOutlookApplication(); });
+            attached &= ignoringFailure([&] { ObjNS = outlook::GetNamespace(ObjOutlook, u"MAPI"); });
+            attached &= ignoringFailure([&] { outlook::Logon(ObjNS); });
+            if (!attached) ObjError = true;
+        }
+        SpamClientCOM = createObject<_SpamClientCOM>(spamclient::CLSID_SpamClientCOM);
+        SpamClientMD5 = createObject<_SpamClientMD5>(spamclient::CLSID_SpamClientMD5);
+        SafeMailItem = createObject<IKWMailItem>(Text(mailhelper::kMailItemProgId));
+    });
+}
+
+void Functions::UnInitCOM(Site at) {
+    Procedure(u"Functions", u"UnInitCOM", at).members(*this).run([&] {
+        ObjOutlook = nullptr;
+        ObjNS = nullptr;
+        SpamClientCOM = nullptr;
+        SpamClientMD5 = nullptr;
+        SafeMailItem = nullptr;
+    });
+}
+
+void Functions::CheckMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue,
+                          bool& Newmail) {
+    bool Spammail = false;
+    Procedure(u"Functions", u"CheckMail", Site::none())
+        .locals({KW_VAR(Spammail)})
+        .params({KW_VAR(OutlookNS), KW_VAR(OutlookMail), KW_VAR(OutlookVersionValue), KW_VAR(Newmail)})
+        .members(*this)
+        .run([&] {
+            ObjNS = OutlookNS;
+            InitCOM();
+            if (!ObjError) Outlookversion = OutlookVersionValue;
+            OutlookNS = nullptr;
+            OutlookMail = nullptr;
+            UnInitCOM();
+        });
+}
+
+template <class Work>
+void Functions::mailCall(const char16_t* name, ComPtr<_NameSpace>& OutlookNS, ComPtr<_MailItem>& OutlookMail,
+                         double& OutlookVersionValue, Work&& work) {
+    Procedure(u"Functions", name, Site::none())
+        .params({KW_VAR(OutlookNS), KW_VAR(OutlookMail), KW_VAR(OutlookVersionValue)})
+        .members(*this)
+        .run([&] {
+            ObjNS = OutlookNS;
+            InitCOM();
+            if (!ObjError) {
+                Outlookversion = OutlookVersionValue;
+                work();
+            }
+            OutlookMail = nullptr;
+            UnInitCOM();
+        });
+}
+
+void Functions::BlockMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue) {
+    mailCall(u"BlockMail", OutlookNS, OutlookMail, OutlookVersionValue, [] {});
+}
+
+void Functions::UnBlockMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail,
+                            double& OutlookVersionValue) {
+    mailCall(u"UnBlockMail", OutlookNS, OutlookMail, OutlookVersionValue, [] {});
+}
+
+Text Functions::PickFolder(Text& FolderID, bool& SPAMfolder) {
+    Text result;
+    Variant MailboxFolder, FolderPath;
+    return Procedure(u"Functions", u"PickFolder", Site::none())
+        .locals({KW_EXTERNAL(mFolder), KW_EXTERNAL(inboxFolder), KW_VAR(MailboxFolder), KW_VAR(FolderPath)})
+        .params({KW_VAR(FolderID), KW_VAR(SPAMfolder)})
+        .members(*this)
+        .run([&] {
+            InitCOM();
+            UnInitCOM();
+            return result;
+        });
+}
+
+Text Functions::GetFolderName(Text& FolderID) {
+    Text result;
+    return Procedure(u"Functions", u"GetFolderName", Site::none())
+        .locals({KW_EXTERNAL(mFolder)})
+        .params({KW_VAR(FolderID)})
+        .members(*this)
+        .run([&] {
+            InitCOM();
+            UnInitCOM();
+            return result;
+        });
+}
+
+void Functions::CreateFolder(ComPtr<_NameSpace> OutlookNS) {
+    Procedure(u"Functions", u"CreateFolder", Site::none())
+        .params({KW_VAR(OutlookNS)})
+        .members(*this)
+        .run([&] {
+            ObjNS = OutlookNS;
+            InitCOM();
+            UnInitCOM();
+        });
+}
+
+Text Functions::GetFolderPath(Text& FolderID) {
+    Text result, FolderPath, LastFolderID;
+    return Procedure(u"Functions", u"GetFolderPath", Site::none())
+        .locals({KW_EXTERNAL(mFolder), KW_VAR(FolderPath), KW_VAR(LastFolderID)})
+        .params({KW_VAR(FolderID)})
+        .members(*this)
+        .run([&] {
+            InitCOM();
+            UnInitCOM();
+            return result;
+        });
+}
+
+Text Functions::GetContactlist(bool& withName) {
+    Text result, ContactList;
+    ComPtr<MAPIFolder> cContacts, cFolder;
+    return Procedure(u"Functions", u"GetContactlist", Site::none())
+        .locals({KW_VAR(cContacts), KW_VAR(cFolder), KW_VAR(ContactList)})
+        .params({KW_VAR(withName)})
+        .members(*this)
+        .run([&] {
+            InitCOM();
+            UnInitCOM();
+            return result;
+        });
+}
+
+Text Functions::GetProfileName() {
+    Text result;
+    return Procedure(u"Functions", u"GetProfileName", Site::none()).members(*this).run([&] {
+        InitCOM();
+        UnInitCOM();
+        return result;
+    });
+}
+
+}  // namespace kw

@@ -1,0 +1,70 @@
+// Functions: the one class of the component. This is the model: plain C++
+// whose procedures throw run-time errors and carry their error blocks. The
+// COM face (FunctionsObject.h) wraps it and only forwards.
+#pragma once
+
+#include <cstdint>
+
+#include "errorcapture/frame.h"
+#include "outside/mailhelper.h"
+#include "outside/outlook.h"
+#include "outside/spamclient.h"
+
+namespace kw {
+
+class Functions {
+public:
+    Functions() = default;
+    Functions(const Functions&) = delete;
+    Functions& operator=(const Functions&) = delete;
+
+    // Member variables, in declaration order; error reports list them in
+    // this order.
+    bool DisableVoting = false;
+    Text ProfileName;
+    bool RecheckFolder = false;
+    ComPtr<_Application> ObjOutlook;
+    ComPtr<_NameSpace> ObjNS;
+    ComPtr<_MailItem> objMailItem;  // declared, never assigned
+    bool ObjError = false;
+    double Outlookversion = 0.0;
+    ComPtr<IKWMailItem> SafeMailItem;
+    ComPtr<IKWMAPIUtils> objMAPIUtil;
+    ComPtr<_SpamClientCOM> SpamClientCOM;
+    ComPtr<_SpamClientMD5> SpamClientMD5;
+
+    // Public methods.
+    void CheckMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue,
+                   bool& Newmail);
+    void BlockMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue);
+    void UnBlockMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue);
+    Text PickFolder(Text& FolderID, bool& SPAMfolder);
+    Text GetFolderName(Text& FolderID);
+    void CreateFolder(ComPtr<_NameSpace> OutlookNS);
+    Text GetFolderPath(Text& FolderID);
+    Text GetContactlist(bool& withName);
+    Text GetProfileName();
+
+    // The member variables as report text.
+    Text DumpModuleVariables() const;
+
+    // Internal procedures, reached only inside a public call.
+    void InitCOM(Site at = Site::here());
+    void UnInitCOM(Site at = Site::here());
+    Text GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at = Site::here());
+    void SaveMessageCopy();
+
+private:
+    template <class Work>
+    void mailCall(const char16_t* name, ComPtr<_NameSpace>& OutlookNS, ComPtr<_MailItem>& OutlookMail,
+                  double& OutlookVersionValue, Work&& work);
+};
+
+// The Outlook application object of the current thread, created on first
+// need and shared by every Functions object of the thread.
+ComPtr<_Application> threadOutlookApplication(Site at = Site::here());
+// Drops the thread's Outlook application object; it is made again on next
+// need. Hosts call it when the thread stops using the component.
+void releaseThreadOutlookApplication() noexcept;
+
+}  // namespace kw
