@@ -37,6 +37,11 @@ inline BSTR allocBstr(TextView t) {
     return b;
 }
 
+// UTF-8 forms of text, for files, logs and messages on the console. Invalid
+// UTF-8 reads as U+FFFD.
+std::string toUtf8(TextView text);
+Text fromUtf8(std::string_view bytes);
+
 class Bstr {
 public:
     Bstr() noexcept = default;

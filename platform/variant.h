@@ -95,6 +95,20 @@ public:
         r.v_.scode = code;
         return r;
     }
+    // A reference to a caller's variable (VT_BYREF), as automation passes
+    // ByRef arguments; the variable must outlive the variant.
+    static Variant reference(std::int32_t* variable) noexcept {
+        Variant r;
+        r.v_.vt = VT_BYREF | VT_I4;
+        r.v_.plVal = reinterpret_cast<LONG*>(variable);
+        return r;
+    }
+    static Variant reference(BSTR* variable) noexcept {
+        Variant r;
+        r.v_.vt = VT_BYREF | VT_BSTR;
+        r.v_.pbstrVal = variable;
+        return r;
+    }
     // An omitted optional argument, as automation callers pass it.
     static Variant missing() noexcept { return error(DISP_E_PARAMNOTFOUND); }
     static Variant null() noexcept {

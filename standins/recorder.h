@@ -1,0 +1,75 @@
+// What every stand-in shares: one ordered log of the calls made on any of
+// them, failures on demand, and a count of live stand-in objects.
+//
+// A call is logged as "Component.Member(arg, arg)"; a failure is planned for
+// "Component.Member" (or "Component(name).Member" for one named object) and
+// fires once or from the Nth call on.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/com.h"
+#include "platform/strings.h"
+
+namespace standins {
+
+using platform::Text;
+
+// UTF-8 form of UTF-16 text, for logs and test messages.
+std::string utf8(platform::TextView text);
+// The way a call log shows one argument.
+std::string quoted(platform::TextView text);
+
+struct Failure {
+    HRESULT hr = E_FAIL;
+    int fromCall = 1;   // the first call (1-based) that fails
+    bool once = true;   // fail only that call, or every call from it on
+    Text description;   // error information to hand out; empty for none
+    Text source;
+};
+
+class CallLog {
+public:
+    // Records a call and tells whether it must fail. `key` is
+    // "Component.Member"; `named` is "Component(name).Member" or empty.
+    const Failure* enter(const std::string& key, const std::string& named, const std::string& args);
+
+    void failOn(const std::string& key, Failure failure);
+    void failOn(const std::string& key, HRESULT hr, int fromCall = 1, bool once = true) {
+        failOn(key, Failure{hr, fromCall, once, {}, {}});
+    }
+    void clearFailures() { failures_.clear(); }
+
+    // Calls made so far, oldest first.
+    const std::vector<std::string>& calls() const { return calls_; }
+    // Only the calls whose text starts with one of the prefixes.
+    std::vector<std::string> callsTo(std::initializer_list<std::string_view> prefixes) const;
+    std::size_t count(std::string_view prefix) const;
+    void clear() { calls_.clear(); }
+    // Calls the stand-ins did not expect (a member they do not have).
+    std::vector<std::string> unexpected() const;
+
+    // Logging can be switched off for benchmarks; failures still apply.
+    bool recording = true;
+
+private:
+    std::vector<std::string> calls_;
+    std::map<std::string, Failure> failures_;
+    std::map<std::string, int> counts_;
+};
+
+// The log every stand-in writes to.
+CallLog& log();
+
+// Stand-in COM objects alive in the process.
+std::atomic<long>& liveObjects();
+
+// Sets the thread's error information for a failure, when it carries some.
+void publishErrorInfo(const Failure& failure, const IID& iid);
+
+}  // namespace standins
