@@ -3,6 +3,8 @@
 // the caller's mail variable where there is one, UnInitCOM.
 #include "functions/Functions.h"
 
+#include "errorcapture/DumpVariable.h"
+
 namespace kw {
 
 namespace {
@@ -15,6 +17,17 @@ ComPtr<_Application> threadOutlookApplication(Site at) {
 }
 
 void releaseThreadOutlookApplication() noexcept { tOutlookApplication.reset(); }
+
+Text Functions::DumpModuleVariables() const {
+    const Binding members[] = {
+        KW_VAR(DisableVoting), KW_VAR(ProfileName), KW_VAR(RecheckFolder), KW_VAR(ObjOutlook),
+        KW_VAR(ObjNS),         KW_VAR(objMailItem), KW_VAR(ObjError),      KW_VAR(Outlookversion),
+        KW_VAR(SafeMailItem),  KW_VAR(objMAPIUtil), KW_VAR(SpamClientCOM), KW_VAR(SpamClientMD5),
+    };
+    Text out;
+    for (const Binding& member : members) out += DumpVariable(member.name(), *member.read(), 99, 4);
+    return out;
+}
 
 void Functions::InitCOM(Site at) {
     Procedure(u"Functions", u"InitCOM", at).members(*this).run([&] {

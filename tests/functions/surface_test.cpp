@@ -1,0 +1,206 @@
+// The COM surface of Functions: creation by ProgID, the vtable slots of our
+// interface and of the interfaces we call, the properties through the vtable
+// and through IDispatch, and argument passing as script clients do it.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "support/fixture.h"
+
+namespace kwtest {
+namespace {
+
+namespace dispid = kw::identity::dispid;
+
+// The vtable slot of a virtual member function (Itanium C++ ABI: the member
+// pointer holds 1 + the slot's byte offset).
+template <class C, class R, class... A>
+std::size_t slotOf(R (STDMETHODCALLTYPE C::*member)(A...)) {
+    struct {
+        std::uintptr_t ptr;
+        std::ptrdiff_t adj;
+    } rep;
+    static_assert(sizeof rep == sizeof member);
+    std::memcpy(&rep, &member, sizeof rep);
+    return (rep.ptr - 1) / sizeof(void*);
+}
+
+TEST(Slots, FunctionsInterfaceHasItsMembersInSlotsSevenToTwentyOne) {
+    EXPECT_EQ(slotOf(&_Functions::get_DisableVoting), 7u);
+    EXPECT_EQ(slotOf(&_Functions::put_DisableVoting), 8u);
+    EXPECT_EQ(slotOf(&_Functions::get_ProfileName), 9u);
+    EXPECT_EQ(slotOf(&_Functions::put_RecheckFolder), 12u);
+    EXPECT_EQ(slotOf(&_Functions::CheckMail), 13u);
+    EXPECT_EQ(slotOf(&_Functions::PickFolder), 16u);
+    EXPECT_EQ(slotOf(&_Functions::CreateFolder), 18u);
+    EXPECT_EQ(slotOf(&_Functions::GetContactlist), 20u);
+    EXPECT_EQ(slotOf(&_Functions::GetProfileName), 21u);
+}
+
+TEST(Slots, OtherComponentsAreCalledInTheirSlots) {
+    EXPECT_EQ(slotOf(&_SpamClientCOM::QueryVote), 7u);
+    EXPECT_EQ(slotOf(&_SpamClientCOM::SubmitVote), 8u);
+    EXPECT_EQ(slotOf(&_SpamClientCOM::PrepareBody), 10u);
+    EXPECT_EQ(slotOf(&_SpamClientCOM::SignAttachment), 11u);
+    EXPECT_EQ(slotOf(&IKWMailItem::putref_SourceItem), 8u);
+    EXPECT_EQ(slotOf(&IKWMailItem::get_Fields), 9u);
+    EXPECT_EQ(slotOf(&IKWMailItem::get_Attachments), 17u);
+    EXPECT_EQ(slotOf(&IKWMailItem::get_Body), 20u);
+    EXPECT_EQ(slotOf(&IKWMailItem::SaveAs), 22u);
+    EXPECT_EQ(slotOf(&IKWMailItem::get_HTMLBody), 34u);
+    EXPECT_EQ(slotOf(&IKWContactItem::get_Email1Address), 25u);
+    EXPECT_EQ(slotOf(&IKWContactItem::get_Email1AddressType), 26u);
+    EXPECT_EQ(slotOf(&IKWContactItem::get_Email2Address), 29u);
+    EXPECT_EQ(slotOf(&IKWContactItem::get_Email3AddressType), 34u);
+    EXPECT_EQ(slotOf(&IKWMAPIUtils::get_CurrentProfileName), 23u);
+}
+
+class Surface : public StandInTest {
+protected:
+    // IDispatch::Invoke with arguments in their natural order.
+    HRESULT invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result,
+                   EXCEPINFO* info = nullptr) {
+        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+        DISPID put = DISPID_PROPERTYPUT;
+        const bool isPut = flags == DISPATCH_PROPERTYPUT;
+        DISPPARAMS params{reversed.data(), isPut ? &put : nullptr, static_cast<UINT>(reversed.size()), isPut ? 1u : 0u};
+        UINT argErr = 0;
+        return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, info, &argErr);
+    }
+};
+
+TEST_F(Surface, PropertiesKeepTheirValuesThroughVtableAndDispatch) {
+    auto object = create();
+    VARIANT_BOOL b = VARIANT_TRUE;
+    ASSERT_EQ(object->get_DisableVoting(&b), S_OK);
+    EXPECT_EQ(b, VARIANT_FALSE) << "members start zeroed";
+
+    ASSERT_EQ(object->put_DisableVoting(VARIANT_TRUE), S_OK);
+    ASSERT_EQ(object->put_RecheckFolder(VARIANT_TRUE), S_OK);
+    platform::Bstr profile(u"Work");
+    ASSERT_EQ(object->put_ProfileName(profile.get()), S_OK);
+
+    Variant result;
+    ASSERT_EQ(invoke(object.get(), dispid::DisableVoting, DISPATCH_PROPERTYGET, {}, result.put()), S_OK);
+    EXPECT_EQ(result.type(), VT_BOOL);
+    EXPECT_EQ(result.get()->boolVal, VARIANT_TRUE);
+    ASSERT_EQ(invoke(object.get(), dispid::ProfileName, DISPATCH_PROPERTYGET, {}, result.put()), S_OK);
+    EXPECT_EQ(platform::textOf(result.get()->bstrVal), u"Work");
+
+    // A script writes a property with the named DISPID_PROPERTYPUT argument,
+    // with whatever type it holds.
+    ASSERT_EQ(invoke(object.get(), dispid::RecheckFolder, DISPATCH_PROPERTYPUT, {*Variant::i4(0).get()}, nullptr), S_OK);
+    ASSERT_EQ(invoke(object.get(), dispid::ProfileName, DISPATCH_PROPERTYPUT, {*Variant::text(u"Home").get()}, nullptr), S_OK);
+    ASSERT_EQ(object->get_RecheckFolder(&b), S_OK);
+    EXPECT_EQ(b, VARIANT_FALSE);
+    BSTR name = nullptr;
+    ASSERT_EQ(object->get_ProfileName(&name), S_OK);
+    EXPECT_EQ(platform::textOf(name), u"Home");
+    SysFreeString(name);
+    EXPECT_EQ(calls().calls().size(), 0u) << "the properties call out to nothing";
+}
+
+TEST_F(Surface, EveryMemberAnswersByNameWithItsDispid) {
+    auto object = create();
+    const std::pair<const char16_t*, DISPID> members[] = {
+        {u"DisableVoting", 0x40030016}, {u"profilename", 0x40030017}, {u"RecheckFolder", 0x40030018},
+        {u"CheckMail", 0x60030018},     {u"BlockMail", 0x60030019},   {u"UnBlockMail", 0x6003001A},
+        {u"PickFolder", 0x6003001B},    {u"GetFolderName", 0x6003001C}, {u"CreateFolder", 0x6003001D},
+        {u"GetFolderPath", 0x6003001E}, {u"GetContactlist", 0x6003001F}, {u"GETPROFILENAME", 0x60030021},
+    };
+    for (const auto& [name, expected] : members) {
+        Text n(name);
+        LPOLESTR names[] = {const_cast<LPOLESTR>(platform::ole(n))};
+        DISPID id = 0;
+        ASSERT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK) << standins::utf8(n);
+        EXPECT_EQ(id, expected) << standins::utf8(n);
+    }
+    Text unknown(u"Nonsense");
+    LPOLESTR names[] = {const_cast<LPOLESTR>(platform::ole(unknown))};
+    DISPID id = 0;
+    EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
+    Variant result;
+    EXPECT_EQ(invoke(object.get(), 0x12345, DISPATCH_METHOD, {}, result.put()), DISP_E_MEMBERNOTFOUND);
+}
+
+TEST_F(Surface, ScriptVariablesPassedByReferenceAreWrittenBack) {
+    auto object = create();
+    // As a script passes its variables: VT_BYREF | VT_VARIANT.
+    Variant ns = Variant::dispatch(outlook().ns());
+    Variant mail = Variant::dispatch(outlook().addMail(outlook().defaultFolder(6)));
+    Variant version = Variant::r8(9.0), newmail = Variant::boolean(true);
+    auto byRef = [](Variant& v) {
+        VARIANT r;
+        VariantInit(&r);
+        r.vt = VT_BYREF | VT_VARIANT;
+        r.pvarVal = v.get();
+        return r;
+    };
+    Variant result;
+    ASSERT_EQ(invoke(object.get(), dispid::CheckMail, DISPATCH_METHOD,
+                     {*ns.get(), byRef(mail), byRef(version), byRef(newmail)}, result.put()),
+              S_OK);
+    EXPECT_EQ(mail.type(), VT_DISPATCH);
+    EXPECT_EQ(mail.get()->pdispVal, nullptr) << "the mail variable is Nothing afterwards";
+    EXPECT_EQ(version.type(), VT_R8);
+    EXPECT_EQ(newmail.get()->boolVal, VARIANT_TRUE);
+    EXPECT_EQ(model(object).Outlookversion, 9.0);
+
+    // Typed references of the parameter's own type work as well.
+    VARIANT_BOOL spam = VARIANT_TRUE;
+    BSTR folderId = platform::allocBstr(u"ID");
+    VARIANT idRef, spamRef;
+    VariantInit(&idRef);
+    VariantInit(&spamRef);
+    idRef.vt = VT_BYREF | VT_BSTR;
+    idRef.pbstrVal = &folderId;
+    spamRef.vt = VT_BYREF | VT_BOOL;
+    spamRef.pboolVal = &spam;
+    ASSERT_EQ(invoke(object.get(), dispid::PickFolder, DISPATCH_METHOD, {idRef, spamRef}, result.put()), S_OK);
+    EXPECT_EQ(platform::textOf(folderId), u"ID");
+    EXPECT_EQ(result.type(), VT_BSTR);
+    SysFreeString(folderId);
+}
+
+TEST_F(Surface, ArgumentsAreCheckedLikeAutomationDoes) {
+    auto object = create();
+    Variant result;
+    EXPECT_EQ(invoke(object.get(), dispid::GetFolderName, DISPATCH_METHOD, {}, result.put()), DISP_E_BADPARAMCOUNT);
+    VARIANT wrongRef;
+    VariantInit(&wrongRef);
+    LONG number = 3;
+    wrongRef.vt = VT_BYREF | VT_I4;
+    wrongRef.plVal = &number;
+    EXPECT_EQ(invoke(object.get(), dispid::GetFolderName, DISPATCH_METHOD, {wrongRef}, result.put()), DISP_E_TYPEMISMATCH);
+    // Optional arguments may be left out or passed as omitted.
+    EXPECT_EQ(invoke(object.get(), dispid::GetContactlist, DISPATCH_METHOD, {}, result.put()), S_OK);
+    EXPECT_EQ(invoke(object.get(), dispid::CreateFolder, DISPATCH_METHOD, {*Variant::missing().get()}, result.put()), S_OK);
+    EXPECT_EQ(calls().count("Application.create"), 1u) << "CreateFolder without a namespace attaches to Outlook";
+}
+
+TEST_F(Surface, AFailingMethodReturnsItsErrorThroughExcepInfo) {
+    calls().failOn("KWMailItem.create", E_FAIL);
+    auto object = create();
+    Variant result;
+    EXCEPINFO info{};
+    const HRESULT hr = invoke(object.get(), dispid::GetProfileName, DISPATCH_METHOD, {}, result.put(), &info);
+    EXPECT_EQ(hr, DISP_E_EXCEPTION);
+    EXPECT_TRUE(FAILED(info.scode));
+    EXPECT_FALSE(platform::textOf(info.bstrDescription).empty());
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrHelpFile);
+}
+
+TEST_F(Surface, OnlyTheFunctionsInterfacesAreAnswered) {
+    auto object = create();
+    ComPtr<ISupportErrorInfo> support;
+    ASSERT_EQ(object.query(support), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(kw::identity::IID__Functions), S_OK);
+    ComPtr<IClassFactory> notThere;
+    EXPECT_EQ(object.query(notThere), E_NOINTERFACE);
+}
+
+}  // namespace
+}  // namespace kwtest
