@@ -1,13 +1,54 @@
+// The error block every procedure carries: capture the failure, write the
+// procedure's locals, the object's members and the parameters as tagged
+// text, report, and raise error 65535 to the caller.
+#include "errorcapture/DumpVariable.h"
+#include "errorcapture/ReportError.h"
 #include "errorcapture/frame.h"
 #include "errorcapture/state.h"
 
 namespace kw {
+
+namespace {
+
+constexpr char16_t kNone[] = u"{None}";
+
+Text dumpBindings(const std::vector<Binding>& bindings) {
+    if (bindings.empty()) return kNone;
+    Text out;
+    for (const Binding& b : bindings) {
+        if (b.isExternal()) {
+            // Variables of a type from another component's type library are
+            // not dumped; a fixed text stands in their place.
+            out += Text(u"<") + b.name() + u">{Cannot dump external UDTs}</" + b.name() + u">";
+        } else {
+            out += DumpVariable(b.name(), *b.read(), 99, 4);
+        }
+    }
+    return out;
+}
+
+}  // namespace
 
 ErrorState& errorState() noexcept {
     thread_local ErrorState state;
     return state;
 }
 
-void errorBlock(const Procedure&, const RuntimeError& failure) { throw failure; }
+void errorBlock(const Procedure& procedure, const RuntimeError& failure) {
+    const std::int32_t callerLine = static_cast<std::int32_t>(procedure.caller().line);
+    try {
+        CaptureErrorState(failure);
+        const Text locals = dumpBindings(procedure.localBindings());
+        const Text members = procedure.hasMembers() ? procedure.dumpMembers() : Text(kNone);
+        const Text params = dumpBindings(procedure.paramBindings());
+        const ErrorState& state = errorState();
+        ReportError(state.vbcsErrorNumber, procedure.module(), procedure.name(), state.vbcsErrorDescription,
+                    state.vbcsErrorLine, locals, members, params);
+    } catch (const RuntimeError& inside) {
+        // A failure of the block itself goes to the caller instead of 65535.
+        throw RuntimeError(inside.number(), inside.description(), inside.source(), callerLine);
+    }
+    throw RuntimeError(err::RaisedByErrorBlock, describeError(err::RaisedByErrorBlock), kDefaultSource, callerLine);
+}
 
 }  // namespace kw

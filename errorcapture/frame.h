@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "core/automation.h"
+#include "platform/faults.h"
 
 namespace kw {
 
@@ -103,6 +104,9 @@ public:
     template <class Body>
     decltype(auto) run(Body&& body) && {
         Armed armed(*this);
+        // A stack overflow deeper down cannot be thrown through; the fault
+        // filter resumes here instead, with the failure waiting.
+        if (KW_SET_RECOVERY(recovery_) != 0) errorBlock(*this, armed.resumedAfterFault());
         try {
             return body();
         } catch (const RuntimeError& failure) {
@@ -122,12 +126,17 @@ public:
 
     // The innermost procedure whose body is running on this thread.
     static const Procedure* innermost() noexcept;
+    // Resumes the innermost procedure's error block with `failure`, from a
+    // fault handler that cannot throw. False when no procedure is running.
+    static bool resumeInnermost(const RuntimeError& failure) noexcept;
 
 private:
     class Armed {
     public:
         explicit Armed(Procedure& p) noexcept;
         ~Armed();
+        // After a resume: the failure that brought the procedure here.
+        RuntimeError resumedAfterFault() noexcept;
         Armed(const Armed&) = delete;
         Armed& operator=(const Armed&) = delete;
 
@@ -143,6 +152,7 @@ private:
     const void* owner_ = nullptr;
     Text (*dumpMembers_)(const void*) = nullptr;
     const Procedure* outer_ = nullptr;
+    platform::RecoveryPoint recovery_;
 };
 
 // Runs one step with failures ignored: a run-time error inside it ends the

@@ -1,9 +1,11 @@
-// modStartup: the component's start-up on each thread that uses it.
+// modStartup: the component's start-up on each thread that uses it, and the
+// translation of processor faults into run-time errors.
 #pragma once
 
 #include <cstdint>
 
 #include "core/runtimeerror.h"
+#include "platform/faults.h"
 
 namespace kw::modStartup {
 
@@ -11,6 +13,15 @@ namespace kw::modStartup {
 void startThread();
 
 void Main(Site at = Site::here());
+// Installs vbcsExceptionFilter once per thread.
 void InstallExceptionFilter();
+// The readable name of an exception code.
+Text GetExceptionName(std::uint32_t Code);
+// The run-time error a fault becomes: number (code AND &H8EF) OR 10000,
+// source "vbcsExceptionFilter", the name of the innermost record's code.
+RuntimeError faultError(const platform::FaultRecord& ExceptionInformation);
+// The filter given to the platform: raises the fault's run-time error into
+// the innermost running procedure, or declines when none is running.
+void vbcsExceptionFilter(const platform::FaultRecord& ExceptionInformation);
 
 }  // namespace kw::modStartup
