@@ -7,7 +7,9 @@
 #include "outside/spamclient.h"
 #include "platform/classtable.h"
 #include "standins/environment.h"
+#include "settings/memorystore.h"
 #include "standins/mailhelper.h"
+#include "standins/settings.h"
 #include "standins/vtableobject.h"
 
 namespace standins {
@@ -27,7 +29,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryVote(BSTR message, VARIANT_BOOL newMail, LONG* vote) override {
         const Text text = platform::textOf(message);
-        if (HRESULT hr = enter("QueryVote", quoted(text) + (newMail ? ", True" : ", False")); FAILED(hr)) return hr;
+        if (HRESULT hr = enter("QueryVote", standins::quoted(text) + (newMail ? ", True" : ", False")); FAILED(hr)) return hr;
         SpamScript& script = Environment::current().spam;
         script.queried.push_back(text);
         *vote = script.vote(text, newMail != VARIANT_FALSE);
@@ -35,20 +37,20 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SubmitVote(BSTR message, LONG vote, LONG* result) override {
         const Text text = platform::textOf(message);
-        if (HRESULT hr = enter("SubmitVote", quoted(text) + ", " + std::to_string(vote)); FAILED(hr)) return hr;
+        if (HRESULT hr = enter("SubmitVote", standins::quoted(text) + ", " + std::to_string(vote)); FAILED(hr)) return hr;
         Environment::current().spam.submitted.emplace_back(text, vote);
         *result = 1;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE PrepareBody(BSTR body, BSTR* prepared) override {
         const Text text = platform::textOf(body);
-        if (HRESULT hr = enter("PrepareBody", quoted(text)); FAILED(hr)) return hr;
+        if (HRESULT hr = enter("PrepareBody", standins::quoted(text)); FAILED(hr)) return hr;
         *prepared = platform::allocBstr(Environment::current().spam.prepare(text));
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SignAttachment(BSTR mimeTag, BSTR content, BSTR* signature) override {
         const Text tag = platform::textOf(mimeTag), data = platform::textOf(content);
-        if (HRESULT hr = enter("SignAttachment", quoted(tag) + ", " + quoted(data)); FAILED(hr)) return hr;
+        if (HRESULT hr = enter("SignAttachment", standins::quoted(tag) + ", " + standins::quoted(data)); FAILED(hr)) return hr;
         const SpamScript& script = Environment::current().spam;
         *signature = platform::allocBstr(script.sign ? script.sign(tag, data) : defaultSignature(tag, data));
         return S_OK;
@@ -124,7 +126,10 @@ Text defaultSignature(const Text& mimeTag, const Text& content) {
     return Text(b, b + 8);
 }
 
-Environment::Environment() : previous_(tCurrent) {
+Environment::Environment()
+    : settings(std::make_shared<RecordingSettings>(std::make_shared<kw::settings::MemoryStore>())),
+      previous_(tCurrent),
+      previousSettings_(platform::setSettingsApi(settings)) {
     tCurrent = this;
     log().clear();
     log().clearFailures();
@@ -151,6 +156,7 @@ Environment::~Environment() {
                                CLSID_KWMailItem, CLSID_KWContactItem, CLSID_KWMAPIUtils, CLSID_ErrorReporter})
         platform::revokeClass(clsid);
     log().clearFailures();
+    platform::setSettingsApi(previousSettings_);
     tCurrent = previous_;
 }
 

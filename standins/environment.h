@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/settingsapi.h"
 #include "standins/outlook.h"
 
 namespace standins {
@@ -41,6 +42,11 @@ public:
     std::vector<ErrorReport> reports;  // calls on the error-report component
     Text action = u"1";                // what its Action property answers
 
+    // The settings backend of the process while the environment lives: an
+    // in-memory registry behind a recording layer (calls logged as
+    // "Settings.RegQueryValueExA(HKLM\\key, value)" and so on).
+    std::shared_ptr<platform::SettingsApi> settings;
+
     // Takes a component out of the class table, as if it were not installed.
     void uninstallErrorReporter();
     void uninstallOutlook();
@@ -49,6 +55,7 @@ public:
 
 private:
     Environment* previous_;
+    std::shared_ptr<platform::SettingsApi> previousSettings_;
 };
 
 // The ProgID under which the error-report component is found.

@@ -1,0 +1,100 @@
+// The system's registry and profile functions, bound by name when the backend
+// is made: the registry functions from "advapi32.dll", the profile functions
+// from "kernel32". A function that cannot be bound fails every call with
+// ERROR_PROC_NOT_FOUND.
+#include "platform/settingsapi.h"
+
+namespace platform {
+
+namespace {
+
+using RegOpenKeyFn = LONG(WINAPI*)(HKEY, LPCSTR, PHKEY);
+using RegQueryValueExFn = LONG(WINAPI*)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+using RegSetValueExFn = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
+using RegCloseKeyFn = LONG(WINAPI*)(HKEY);
+using GetProfileFn = DWORD(WINAPI*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, DWORD, LPCSTR);
+using WriteProfileFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPCSTR, LPCSTR);
+
+template <class Fn>
+Fn bind(HMODULE library, const char* name) noexcept {
+    if (library == nullptr) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+HKEY handle(RegKey key) noexcept { return reinterpret_cast<HKEY>(key); }
+
+class WindowsSettingsApi final : public SettingsApi {
+public:
+    WindowsSettingsApi() noexcept
+        : advapi32_(LoadLibraryA("advapi32.dll")),
+          kernel32_(LoadLibraryA("kernel32")),
+          openKey_(bind<RegOpenKeyFn>(advapi32_, "RegOpenKeyA")),
+          createKey_(bind<RegOpenKeyFn>(advapi32_, "RegCreateKeyA")),
+          queryValue_(bind<RegQueryValueExFn>(advapi32_, "RegQueryValueExA")),
+          setValue_(bind<RegSetValueExFn>(advapi32_, "RegSetValueExA")),
+          closeKey_(bind<RegCloseKeyFn>(advapi32_, "RegCloseKey")),
+          getProfile_(bind<GetProfileFn>(kernel32_, "GetPrivateProfileStringA")),
+          writeProfile_(bind<WriteProfileFn>(kernel32_, "WritePrivateProfileStringA")) {}
+
+    ~WindowsSettingsApi() override {
+        if (kernel32_ != nullptr) FreeLibrary(kernel32_);
+        if (advapi32_ != nullptr) FreeLibrary(advapi32_);
+    }
+
+    LONG RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) noexcept override {
+        return openOrCreate(openKey_, key, subKey, result);
+    }
+    LONG RegCreateKeyA(RegKey key, const char* subKey, RegKey* result) noexcept override {
+        return openOrCreate(createKey_, key, subKey, result);
+    }
+    LONG RegQueryValueExA(RegKey key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                          DWORD* dataSize) noexcept override {
+        if (queryValue_ == nullptr) return status::ProcNotFound;
+        return queryValue_(handle(key), valueName, reserved, type, data, dataSize);
+    }
+    LONG RegSetValueExA(RegKey key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                        DWORD dataSize) noexcept override {
+        if (setValue_ == nullptr) return status::ProcNotFound;
+        return setValue_(handle(key), valueName, reserved, type, data, dataSize);
+    }
+    LONG RegCloseKey(RegKey key) noexcept override {
+        if (closeKey_ == nullptr) return status::ProcNotFound;
+        return closeKey_(handle(key));
+    }
+    DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultText, char* buffer,
+                                   DWORD size, const char* fileName) noexcept override {
+        if (getProfile_ == nullptr) return 0;
+        return getProfile_(section, key, defaultText, buffer, size, fileName);
+    }
+    BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* text,
+                                    const char* fileName) noexcept override {
+        if (writeProfile_ == nullptr) return FALSE;
+        return writeProfile_(section, key, text, fileName);
+    }
+
+private:
+    static LONG openOrCreate(RegOpenKeyFn fn, RegKey key, const char* subKey, RegKey* result) noexcept {
+        if (fn == nullptr) return status::ProcNotFound;
+        if (result == nullptr) return status::InvalidParameter;
+        HKEY opened = nullptr;
+        const LONG rc = fn(handle(key), subKey, &opened);
+        *result = rc == status::Success ? reinterpret_cast<RegKey>(opened) : 0;
+        return rc;
+    }
+
+    HMODULE advapi32_;
+    HMODULE kernel32_;
+    RegOpenKeyFn openKey_;
+    RegOpenKeyFn createKey_;
+    RegQueryValueExFn queryValue_;
+    RegSetValueExFn setValue_;
+    RegCloseKeyFn closeKey_;
+    GetProfileFn getProfile_;
+    WriteProfileFn writeProfile_;
+};
+
+}  // namespace
+
+std::shared_ptr<SettingsApi> defaultSettingsApi() { return std::make_shared<WindowsSettingsApi>(); }
+
+}  // namespace platform

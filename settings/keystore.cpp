@@ -1,0 +1,302 @@
+#include "settings/keystore.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/codepage.h"
+
+namespace kw::settings {
+
+namespace rc = platform::status;
+namespace root = platform::root;
+
+// ---- keys and values --------------------------------------------------
+
+namespace {
+
+// The first item (key or value) of that name.
+template <class Items>
+auto named(Items& items, TextView name) {
+    return std::find_if(items.begin(), items.end(), [&](const auto& item) { return sameName(item.name, name); });
+}
+
+template <class Items>
+auto* pointerTo(Items& items, TextView name) {
+    const auto at = named(items, name);
+    return at == items.end() ? nullptr : &*at;
+}
+
+template <class Items>
+bool eraseNamed(Items& items, TextView name) {
+    const auto at = named(items, name);
+    if (at == items.end()) return false;
+    items.erase(at);
+    return true;
+}
+
+bool isText(DWORD type) {
+    return type == platform::regtype::Sz || type == platform::regtype::ExpandSz || type == platform::regtype::MultiSz;
+}
+
+Text textOf(const char* ansi) { return ansi == nullptr ? Text() : platform::fromAnsi(ansi); }
+
+// The predefined roots: handle value and name.
+constexpr std::pair<std::int32_t, const char16_t*> kRoots[] = {
+    {root::ClassesRoot, u"HKEY_CLASSES_ROOT"}, {root::CurrentUser, u"HKEY_CURRENT_USER"},
+    {root::LocalMachine, u"HKEY_LOCAL_MACHINE"}, {root::Users, u"HKEY_USERS"},
+    {root::CurrentConfig, u"HKEY_CURRENT_CONFIG"},
+};
+
+}  // namespace
+
+StoredValue* StoredKey::findValue(TextView valueName) { return pointerTo(values, valueName); }
+const StoredValue* StoredKey::findValue(TextView valueName) const { return pointerTo(values, valueName); }
+StoredKey* StoredKey::findSubkey(TextView keyName) { return pointerTo(subkeys, keyName); }
+const StoredKey* StoredKey::findSubkey(TextView keyName) const { return pointerTo(subkeys, keyName); }
+
+StoredKey& StoredKey::subkey(TextView keyName) {
+    if (StoredKey* existing = findSubkey(keyName)) return *existing;
+    const Text upper = upperCase(keyName);
+    const auto at = std::find_if(subkeys.begin(), subkeys.end(),
+                                 [&](const StoredKey& k) { return upperCase(k.name) > upper; });
+    StoredKey made;
+    made.name = Text(keyName);
+    return *subkeys.insert(at, std::move(made));
+}
+
+bool StoredKey::setValue(TextView valueName, DWORD type, std::string data) {
+    if (StoredValue* existing = findValue(valueName)) {
+        if (existing->type == type && existing->data == data) return false;
+        existing->type = type;
+        existing->data = std::move(data);
+        return true;
+    }
+    values.push_back(StoredValue{Text(valueName), type, std::move(data)});
+    return true;
+}
+
+bool StoredKey::removeValue(TextView valueName) { return eraseNamed(values, valueName); }
+bool StoredKey::removeSubkey(TextView keyName) { return eraseNamed(subkeys, keyName); }
+
+// ---- the tree -----------------------------------------------------------
+
+RegistryTree::RegistryTree() {
+    for (const auto& [value, name] : kRoots) {
+        Root r{value, {}};
+        r.key.name = name;
+        roots_.push_back(std::move(r));
+    }
+}
+
+StoredKey* RegistryTree::root(std::int32_t handleValue) {
+    for (Root& r : roots_)
+        if (r.handleValue == handleValue) return &r.key;
+    return nullptr;
+}
+
+const StoredKey* RegistryTree::root(std::int32_t handleValue) const {
+    return const_cast<RegistryTree*>(this)->root(handleValue);
+}
+
+std::optional<std::int32_t> RegistryTree::rootNamed(TextView name) const {
+    for (const auto& [value, rootName] : kRoots)
+        if (sameName(rootName, name)) return value;
+    return std::nullopt;
+}
+
+StoredKey* RegistryTree::find(const KeyPath& path) {
+    StoredKey* key = root(path.root);
+    for (const Text& name : path.names) {
+        if (key == nullptr) return nullptr;
+        key = key->findSubkey(name);
+    }
+    return key;
+}
+
+const StoredKey* RegistryTree::find(const KeyPath& path) const { return const_cast<RegistryTree*>(this)->find(path); }
+
+StoredKey* RegistryTree::create(const KeyPath& path, bool& created) {
+    StoredKey* key = root(path.root);
+    if (key == nullptr) return nullptr;
+    for (const Text& name : path.names) {
+        StoredKey* next = key->findSubkey(name);
+        if (next == nullptr) {
+            next = &key->subkey(name);
+            created = true;
+        }
+        key = next;
+    }
+    return key;
+}
+
+bool RegistryTree::remove(const KeyPath& path) {
+    if (path.names.empty()) return false;
+    KeyPath parentPath{path.root, {path.names.begin(), path.names.end() - 1}};
+    StoredKey* parent = find(parentPath);
+    return parent != nullptr && parent->removeSubkey(path.names.back());
+}
+
+bool splitKeyPath(TextView path, std::vector<Text>& names) {
+    names.clear();
+    if (path.empty()) return true;
+    if (path.back() == u'\\') path.remove_suffix(1);
+    for (;;) {
+        const std::size_t slash = path.find(u'\\');
+        const TextView name = path.substr(0, slash);
+        if (name.empty()) return false;
+        names.emplace_back(name);
+        if (slash == TextView::npos) return true;
+        path.remove_prefix(slash + 1);
+    }
+}
+
+// The data goes out only when it fits. A text without a terminating NUL gets
+// one when the buffer has room beyond it; the size reported leaves it out.
+LONG copyValueOut(const StoredValue& value, DWORD* type, BYTE* data, DWORD* dataSize) noexcept {
+    const auto length = static_cast<DWORD>(value.data.size());
+    if (type != nullptr) *type = value.type;
+    if (data != nullptr) {
+        if (length > *dataSize) {
+            *dataSize = length;
+            return rc::MoreData;
+        }
+        std::memcpy(data, value.data.data(), length);
+        if (isText(value.type) && length > 0 && length < *dataSize && data[length - 1] != 0) data[length] = 0;
+    }
+    if (dataSize != nullptr) *dataSize = length;
+    return rc::Success;
+}
+
+// ---- the registry functions --------------------------------------------
+
+namespace {
+
+// Runs a backend function; running out of memory or any other failure of the
+// component's own code becomes a status, as the function must not throw.
+template <class Body>
+LONG guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return rc::NotEnoughMemory;
+    } catch (const std::exception&) {
+        return rc::GenFailure;
+    }
+}
+
+}  // namespace
+
+KeyStore::KeyStore(std::filesystem::path iniDirectory) : ini_(std::move(iniDirectory)) {}
+
+std::size_t KeyStore::openHandles() const {
+    std::lock_guard<platform::Mutex> hold(lock_);
+    return handles_.size();
+}
+
+bool KeyStore::resolve(RegKey key, KeyPath& path) const {
+    for (const auto& r : kRoots) {
+        if (platform::rootKey(r.first) == key) {
+            path = KeyPath{r.first, {}};
+            return true;
+        }
+    }
+    std::lock_guard<platform::Mutex> hold(lock_);
+    const auto at = handles_.find(key);
+    if (at == handles_.end()) return false;
+    path = at->second;
+    return true;
+}
+
+RegKey KeyStore::open(KeyPath path) {
+    std::lock_guard<platform::Mutex> hold(lock_);
+    const RegKey handle = nextHandle_;
+    nextHandle_ += 4;
+    handles_.emplace(handle, std::move(path));
+    return handle;
+}
+
+LONG KeyStore::openOrCreate(RegKey key, const char* subKey, RegKey* result, bool create) noexcept {
+    if (result == nullptr) return rc::InvalidParameter;
+    *result = 0;
+    return guarded([&]() -> LONG {
+        KeyPath path;
+        if (!resolve(key, path)) return rc::InvalidHandle;
+        std::vector<Text> names;
+        if (!splitKeyPath(textOf(subKey), names)) return rc::BadPathname;
+        if (names.empty()) {
+            *result = key;
+            return rc::Success;
+        }
+        path.names.insert(path.names.end(), names.begin(), names.end());
+        const LONG status = create ? update([&](RegistryTree& tree, bool& changed) {
+            return tree.create(path, changed) != nullptr ? rc::Success : rc::FileNotFound;
+        })
+                                   : inspect([&](const RegistryTree& tree) {
+                                         return tree.find(path) != nullptr ? rc::Success : rc::FileNotFound;
+                                     });
+        if (status == rc::Success) *result = open(std::move(path));
+        return status;
+    });
+}
+
+LONG KeyStore::RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) noexcept {
+    return openOrCreate(key, subKey, result, false);
+}
+
+LONG KeyStore::RegCreateKeyA(RegKey key, const char* subKey, RegKey* result) noexcept {
+    return openOrCreate(key, subKey, result, true);
+}
+
+LONG KeyStore::RegQueryValueExA(RegKey key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                                DWORD* dataSize) noexcept {
+    if (reserved != nullptr || (data != nullptr && dataSize == nullptr)) return rc::InvalidParameter;
+    return guarded([&]() -> LONG {
+        KeyPath path;
+        if (!resolve(key, path)) return rc::InvalidHandle;
+        const Text name = textOf(valueName);
+        return inspect([&](const RegistryTree& tree) {
+            const StoredKey* stored = tree.find(path);
+            if (stored == nullptr) return rc::KeyDeleted;
+            const StoredValue* value = stored->findValue(name);
+            return value == nullptr ? rc::FileNotFound : copyValueOut(*value, type, data, dataSize);
+        });
+    });
+}
+
+LONG KeyStore::RegSetValueExA(RegKey key, const char* valueName, DWORD, DWORD type, const BYTE* data,
+                              DWORD dataSize) noexcept {
+    if (data == nullptr && dataSize != 0) return rc::NoAccess;
+    return guarded([&]() -> LONG {
+        KeyPath path;
+        if (!resolve(key, path)) return rc::InvalidHandle;
+        const Text name = textOf(valueName);
+        std::string bytes(reinterpret_cast<const char*>(data), dataSize);
+        return update([&](RegistryTree& tree, bool& changed) {
+            StoredKey* stored = tree.find(path);
+            if (stored == nullptr) return rc::KeyDeleted;
+            changed = stored->setValue(name, type, std::move(bytes));
+            return rc::Success;
+        });
+    });
+}
+
+// Closing a predefined root does nothing and succeeds.
+LONG KeyStore::RegCloseKey(RegKey key) noexcept {
+    for (const auto& r : kRoots)
+        if (platform::rootKey(r.first) == key) return rc::Success;
+    std::lock_guard<platform::Mutex> hold(lock_);
+    return handles_.erase(key) == 1 ? rc::Success : rc::InvalidHandle;
+}
+
+DWORD KeyStore::GetPrivateProfileStringA(const char* section, const char* key, const char* defaultText, char* buffer,
+                                         DWORD size, const char* fileName) noexcept {
+    return ini_.getString(section, key, defaultText, buffer, size, fileName);
+}
+
+BOOL KeyStore::WritePrivateProfileStringA(const char* section, const char* key, const char* text,
+                                          const char* fileName) noexcept {
+    return ini_.writeString(section, key, text, fileName);
+}
+
+}  // namespace kw::settings

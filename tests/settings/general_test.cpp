@@ -1,0 +1,142 @@
+// The client settings: where each lives, its default, its conversion, the
+// counters, and the report of a counter overflow.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <optional>
+
+#include "settings/General.h"
+#include "settings/RegRW.h"
+#include "support.h"
+#include "support/fixture.h"
+
+namespace kwtest {
+namespace {
+
+namespace General = kw::General;
+using kw::RuntimeError;
+using kw::RegRW::RegRead;
+using kw::RegRW::RegWrite;
+using ::testing::HasSubstr;
+
+constexpr std::int32_t HKCU = platform::root::CurrentUser;
+constexpr char16_t kClient[] = u"Software\\Kestrelwood\\Clients\\Outlook";
+constexpr char kRecheck[] = "Software\\Kestrelwood\\Clients\\Outlook\\Recheck";
+
+template <class Kind>
+class Settings : public StandInTest {
+protected:
+    TempDir dir;
+    std::shared_ptr<kw::settings::KeyStore> store = Kind::make(dir);
+    std::optional<UseSettings> use;
+
+    // The stand-ins' environment brings a backend of its own; this one
+    // takes its place.
+    void SetUp() override {
+        StandInTest::SetUp();
+        use.emplace(store);
+    }
+    void TearDown() override {
+        use.reset();
+        StandInTest::TearDown();
+    }
+
+    static void setNumber(const Text& key, const Text& name, std::int32_t value) {
+        RegWrite(key, name, u"D", Variant::i4(value), false, Text(), HKCU);
+    }
+    static Text readText(const Text& key, const Text& name) { return RegRead(key, name, u"S", false, Text(), HKCU); }
+    // A counter's value, or nothing when it is not stored.
+    std::optional<std::int32_t> counter(const char* name) {
+        DWORD type = 0;
+        std::string data;
+        if (!storedValue(*store, HKCU, kRecheck, name, type, data)) return std::nullopt;
+        EXPECT_EQ(type, 4u);
+        std::int32_t value = 0;
+        std::memcpy(&value, data.data(), std::min<std::size_t>(data.size(), 4));
+        return value;
+    }
+};
+TYPED_TEST_SUITE(Settings, StoreKinds, StoreKindNames);
+
+TYPED_TEST(Settings, AFreshStoreGivesTheDefaults) {
+    EXPECT_EQ(General::GetThreshold(), 50);
+    EXPECT_TRUE(General::GetMoveMsgRead());
+    EXPECT_EQ(General::GetCheckMail(), 0);
+    EXPECT_EQ(General::GetSpamfolderID(u""), u"");
+    EXPECT_EQ(General::GetSpamfolderID(u"Default"), u"");
+    EXPECT_TRUE(this->env().reports.empty());
+}
+
+TYPED_TEST(Settings, TheThresholdIs50WhenMissingOrZeroAndEveryCallReadsAfresh) {
+    const Text key = u"Software\\Kestrelwood\\Thresholds";
+    const std::pair<std::int32_t, std::int32_t> cases[] = {{0, 50}, {1, 1}, {-5, -5}, {80, 80}, {0, 50}};
+    for (const auto& [stored, expected] : cases) {
+        this->setNumber(key, u"Filter", stored);
+        EXPECT_EQ(General::GetThreshold(), expected) << "stored " << stored;
+    }
+}
+
+TYPED_TEST(Settings, OnlyMoveAsReadEqualToOneGivesFalse) {
+    const Text key = Text(kClient) + u"\\Settings";
+    const std::pair<std::int32_t, bool> cases[] = {{1, false}, {0, true}, {2, true}, {-1, true}, {1, false}};
+    for (const auto& [stored, expected] : cases) {
+        this->setNumber(key, u"Move as Read", stored);
+        EXPECT_EQ(General::GetMoveMsgRead(), expected) << "stored " << stored;
+    }
+}
+
+TYPED_TEST(Settings, CheckMailsIsReadFromTheExchangeKey) {
+    this->setNumber(Text(kClient) + u"\\Settings\\Exchange", u"CheckMails", 3);
+    EXPECT_EQ(General::GetCheckMail(), 3);
+    this->setNumber(Text(kClient) + u"\\Settings", u"CheckMails", 7);
+    EXPECT_EQ(General::GetCheckMail(), 3) << "another key's value of the same name does not count";
+}
+
+TYPED_TEST(Settings, TheSpamFolderIdLivesPerProfileWithTheNameAppendedAsItIs) {
+    const Text folders = Text(kClient) + u"\\Settings\\Folders";
+    General::WriteSpamfolderID(u"", u"00000000ROOT");
+    General::WriteSpamfolderID(u"Default", u"00000000DEFAULT");
+    General::WriteSpamfolderID(u"Work\\Home", u"00000000NESTED");
+    EXPECT_EQ(this->readText(folders, u"Filter"), u"00000000ROOT");
+    EXPECT_EQ(this->readText(folders + u"\\Default", u"Filter"), u"00000000DEFAULT");
+    EXPECT_EQ(this->readText(folders + u"\\Work\\Home", u"Filter"), u"00000000NESTED");
+    EXPECT_EQ(General::GetSpamfolderID(u""), u"00000000ROOT");
+    EXPECT_EQ(General::GetSpamfolderID(u"Default"), u"00000000DEFAULT");
+    EXPECT_EQ(General::GetSpamfolderID(u"Work\\Home"), u"00000000NESTED");
+    EXPECT_EQ(General::GetThreshold(), 50) << "the threshold's \"Filter\" is another value";
+}
+
+TYPED_TEST(Settings, TheCountersStartFromZeroAndTheSpamCounterOnlyForSpam) {
+    General::RecheckCount(false);
+    EXPECT_EQ(this->counter("Mails checked"), 1);
+    EXPECT_EQ(this->counter("Mails spam"), std::nullopt);
+    General::RecheckCount(true);
+    EXPECT_EQ(this->counter("Mails checked"), 2);
+    EXPECT_EQ(this->counter("Mails spam"), 1);
+}
+
+TYPED_TEST(Settings, ACheckedCounterAtTheLargestLongOverflowsBeforeAnythingIsWritten) {
+    this->setNumber(Text(kClient) + u"\\Recheck", u"Mails checked", INT_MAX);
+    try {
+        General::RecheckCount(true);
+        FAIL() << "the overflow must reach the caller";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 65535) << "the error block reports and raises 65535";
+    }
+    EXPECT_EQ(this->counter("Mails checked"), INT_MAX);
+    EXPECT_EQ(this->counter("Mails spam"), std::nullopt) << "\"Mails spam\" is not touched";
+
+    const auto& reports = this->env().reports;
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].number, 6);
+    EXPECT_EQ(reports[0].module, u"General");
+    EXPECT_EQ(reports[0].procedure, u"RecheckCount");
+    const std::string report = platform::toUtf8(reports[0].report);
+    EXPECT_THAT(report, HasSubstr("<ltemp>2147483647</ltemp>"));
+    EXPECT_THAT(report, HasSubstr("<Spammail>True</Spammail>"));
+}
+
+}  // namespace
+}  // namespace kwtest

@@ -1,0 +1,219 @@
+// RegRead and RegWrite against every backend kind: the bytes that reach the
+// backend, the texts that come back, and the failures they swallow.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/codepage.h"
+#include "settings/RegRW.h"
+#include "support.h"
+
+namespace kwtest {
+namespace {
+
+using kw::RegRW::RegRead;
+using kw::RegRW::RegWrite;
+using platform::Variant;
+using ::testing::ElementsAre;
+
+constexpr std::int32_t HKCU = platform::root::CurrentUser;
+constexpr std::int32_t HKLM = platform::root::LocalMachine;
+const bool kRegistry = false;
+const Text kNoFile;
+constexpr char16_t kKey[] = u"Software\\Kestrelwood\\Test";
+
+template <class Kind>
+class StoreContract : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::shared_ptr<kw::settings::KeyStore> store = Kind::make(dir);
+    std::shared_ptr<RecordingApi> recorder = std::make_shared<RecordingApi>(store);
+    UseSettings use{recorder};
+
+    static Text read(const Text& name, const Text& letter, std::int32_t root = HKCU) {
+        return RegRead(kKey, name, letter, kRegistry, kNoFile, root);
+    }
+    static void write(const Text& name, const Text& letter, const Variant& value, std::int32_t root = HKCU) {
+        RegWrite(kKey, name, letter, value, kRegistry, kNoFile, root);
+    }
+    // Stores a value of any type and bytes directly through the backend.
+    void put(const std::string& name, DWORD type, const std::string& bytes) {
+        platform::RegKey key = 0;
+        ASSERT_EQ(store->RegCreateKeyA(platform::rootKey(HKCU), "Software\\Kestrelwood\\Test", &key), 0);
+        ASSERT_EQ(store->RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                        static_cast<DWORD>(bytes.size())),
+                  0);
+        store->RegCloseKey(key);
+    }
+    ApiCall lastSet() const {
+        const auto sets = recorder->callsTo("RegSetValueExA");
+        return sets.empty() ? ApiCall{} : sets.back();
+    }
+};
+TYPED_TEST_SUITE(StoreContract, StoreKinds, StoreKindNames);
+
+TYPED_TEST(StoreContract, AMissingKeyOrValueReadsAsEmptyTextOrZero) {
+    const auto expectDefaults = [this] {
+        EXPECT_EQ(this->read(u"Filter", u"D"), u"0");
+        EXPECT_EQ(this->read(u"Filter", u"S"), u"");
+        EXPECT_EQ(this->read(u"Filter", u"MS"), u"");
+        EXPECT_EQ(this->read(u"Filter", u"B"), u"");
+        EXPECT_EQ(this->read(u"Filter", u"X"), u"");
+    };
+    expectDefaults();
+    // The failed open leaves the handle 0, and 0 is closed all the same.
+    const auto closes = this->recorder->callsTo("RegCloseKey");
+    ASSERT_EQ(closes.size(), 5u);
+    for (const ApiCall& c : closes) EXPECT_EQ(c.key, 0u);
+
+    this->write(u"Other", u"D", Variant::i4(1));
+    expectDefaults();
+}
+
+TYPED_TEST(StoreContract, TextIsStoredWithoutATerminatorAndReadBackUpToTheFirstNul) {
+    this->write(u"Filter", u"S", Variant::text(u"abc"));
+    const ApiCall set = this->lastSet();
+    EXPECT_EQ(set.type, 1u);
+    EXPECT_EQ(set.size, 3u) << "no terminating NUL is counted";
+    EXPECT_EQ(set.data, "abc");
+    EXPECT_EQ(this->read(u"Filter", u"S"), u"abc");
+    EXPECT_EQ(this->read(u"Filter", u"s"), u"abc");
+
+    this->write(u"Filter", u"S", Variant::text(Text(u"ab\0cd", 5)));
+    EXPECT_EQ(this->read(u"Filter", u"S"), u"ab");
+}
+
+TYPED_TEST(StoreContract, TextOf254CharactersReadsWholeAndLongerTextReadsEmpty) {
+    const Text fits(254, u'x');
+    this->write(u"Filter", u"S", Variant::text(fits));
+    EXPECT_EQ(this->read(u"Filter", u"S"), fits);
+    this->write(u"Filter", u"S", Variant::text(Text(255, u'y')));
+    EXPECT_EQ(this->read(u"Filter", u"S"), u"") << "255 bytes leave no room for the terminator";
+    this->write(u"Filter", u"S", Variant::text(Text(400, u'z')));
+    EXPECT_EQ(this->read(u"Filter", u"S"), u"") << "the value does not fit the buffer";
+}
+
+TYPED_TEST(StoreContract, NumbersAreFourLittleEndianBytesReadAsSignedDecimal) {
+    this->write(u"Filter", u"D", Variant::i4(50));
+    ApiCall set = this->lastSet();
+    EXPECT_EQ(set.type, 4u);
+    EXPECT_EQ(set.data, std::string("\x32\x00\x00\x00", 4));
+    EXPECT_EQ(this->read(u"Filter", u"D"), u"50");
+    EXPECT_EQ(this->read(u"Filter", u"d"), u"50");
+
+    this->put("Filter", 4, std::string("\xFF\xFF\xFF\xFF", 4));
+    EXPECT_EQ(this->read(u"Filter", u"D"), u"-1");
+
+    this->write(u"Filter", u"D", Variant::text(u"-7"));
+    EXPECT_EQ(this->read(u"Filter", u"D"), u"-7") << "text that is a number is converted";
+}
+
+TYPED_TEST(StoreContract, ANumberThatCannotBeConvertedIsWrittenAsZero) {
+    this->write(u"Filter", u"D", Variant::i4(9));
+    this->write(u"Filter", u"D", Variant::text(u"not a number"));
+    EXPECT_EQ(this->lastSet().data, std::string(4, '\0'));
+    EXPECT_EQ(this->read(u"Filter", u"D"), u"0");
+    this->write(u"Filter", u"D", Variant::r8(3e10));
+    EXPECT_EQ(this->read(u"Filter", u"D"), u"0") << "a number out of range is written as 0";
+}
+
+TYPED_TEST(StoreContract, MultiStringsKeepTheirSeparatorsAndLoseTheLastCharacter) {
+    const Text list(u"one\0two\0\0", 9);
+    this->write(u"List", u"MS", Variant::text(list));
+    const ApiCall set = this->lastSet();
+    EXPECT_EQ(set.type, 7u);
+    EXPECT_EQ(set.size, 9u) << "nothing is appended to the caller's text";
+    EXPECT_EQ(this->read(u"List", u"ms"), Text(u"one\0two\0", 8));
+    // The size is learned first with no buffer, then the data is read.
+    const auto queries = this->recorder->callsTo("RegQueryValueExA");
+    ASSERT_EQ(queries.size(), 2u);
+    EXPECT_EQ(queries[0].size, 0u);
+    EXPECT_EQ(queries[1].size, 9u);
+}
+
+TYPED_TEST(StoreContract, LetterBReadsUpToTheFirstSpace) {
+    this->write(u"Flag", u"S", Variant::text(u"yes and more"));
+    EXPECT_EQ(this->read(u"Flag", u"B"), u"yes");
+    EXPECT_EQ(this->read(u"Flag", u"b"), u"yes");
+    this->put("Flag", 3, std::string("\x01\x02", 2));
+    EXPECT_EQ(this->read(u"Flag", u"B"), u"\x01\x02") << "the stored type is not looked at";
+}
+
+TYPED_TEST(StoreContract, AnUnknownLetterQueriesNothingAndWritesOnlyTheKey) {
+    this->write(u"Filter", u"S", Variant::text(u"kept"));
+    this->recorder->calls.clear();
+    EXPECT_EQ(this->read(u"Filter", u"Q"), u"");
+    EXPECT_THAT(this->recorder->functions(), ElementsAre("RegOpenKeyA", "RegCloseKey"));
+
+    this->recorder->calls.clear();
+    RegWrite(u"Software\\Kestrelwood\\New", u"Filter", u"B", Variant::text(u"x"), kRegistry, kNoFile, HKCU);
+    EXPECT_THAT(this->recorder->functions(), ElementsAre("RegCreateKeyA", "RegCloseKey"));
+    platform::RegKey key = 0;
+    EXPECT_EQ(this->store->RegOpenKeyA(platform::rootKey(HKCU), "Software\\Kestrelwood\\New", &key), 0)
+        << "the key has been created";
+    this->store->RegCloseKey(key);
+    EXPECT_EQ(this->read(u"Filter", u"S"), u"kept");
+}
+
+TYPED_TEST(StoreContract, EveryKeyOpenedIsClosed) {
+    this->write(u"A", u"S", Variant::text(u"1"));
+    this->write(u"B", u"D", Variant::i4(2));
+    this->write(u"C", u"MS", Variant::text(u"3"));
+    this->write(u"D", u"?", Variant::text(u"4"));
+    for (const Text letter : {u"S", u"D", u"MS", u"B", u"?"}) this->read(u"A", letter);
+    RegRead(u"Missing\\Key", u"A", u"S", kRegistry, kNoFile, HKCU);
+    EXPECT_EQ(this->store->openHandles(), 0u);
+    EXPECT_EQ(this->recorder->callsTo("RegCloseKey").size(),
+              this->recorder->callsTo("RegOpenKeyA").size() + this->recorder->callsTo("RegCreateKeyA").size());
+}
+
+TYPED_TEST(StoreContract, RootsAndKeyPathsAreSeparateAndNamesIgnoreCase) {
+    this->write(u"Identity", u"S", Variant::text(u"machine"), HKLM);
+    EXPECT_EQ(this->read(u"Identity", u"S", HKLM), u"machine");
+    EXPECT_EQ(this->read(u"Identity", u"S", HKCU), u"");
+    EXPECT_EQ(RegRead(u"SOFTWARE\\kestrelwood\\test", u"IDENTITY", u"S", kRegistry, kNoFile, HKLM), u"machine");
+    // A trailing backslash names the same key.
+    EXPECT_EQ(RegRead(u"Software\\Kestrelwood\\Test\\", u"Identity", u"S", kRegistry, kNoFile, HKLM), u"machine");
+}
+
+TYPED_TEST(StoreContract, TextsCrossTheBackendInTheAnsiCodePage) {
+    this->write(u"Name", u"S", Variant::text(u"Gr\u00FC\u00DFe \u20AC \u0100"));
+    EXPECT_EQ(this->lastSet().data, "Gr\xFC\xDF" "e \x80 ?") << "Windows-1252, '?' for what it lacks";
+    EXPECT_EQ(this->read(u"Name", u"S"), u"Gr\u00FC\u00DFe \u20AC ?");
+    RegWrite(u"Software\\Caf\u00E9", u"V", u"D", Variant::i4(1), kRegistry, kNoFile, HKCU);
+    EXPECT_EQ(this->recorder->callsTo("RegCreateKeyA").back().name, "Software\\Caf\xE9");
+    EXPECT_EQ(RegRead(u"Software\\CAF\u00C9", u"v", u"D", kRegistry, kNoFile, HKCU), u"1");
+}
+
+TEST(AnsiCodePage, EveryByteSurvivesARoundTrip) {
+    std::string all;
+    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+    const Text text = platform::fromAnsi(all);
+    EXPECT_EQ(text[0x80], u'\u20AC');
+    EXPECT_EQ(text[0x81], u'\u0081');
+    EXPECT_EQ(text[0x9F], u'\u0178');
+    EXPECT_EQ(platform::toAnsi(text), all);
+    EXPECT_EQ(platform::toAnsi(u"\u0080\u4E2D\U0001F600"), "????") << "one '?' per UTF-16 unit";
+}
+
+// ---- failures are swallowed ------------------------------------------------
+
+TEST(StoreFailures, WithoutABackendEverySettingReadsAsMissing) {
+    UseSettings use(nullptr);
+    EXPECT_EQ(RegRead(kKey, u"V", u"d", kRegistry, kNoFile, HKCU), u"0");
+    EXPECT_EQ(RegRead(kKey, u"V", u"S", kRegistry, kNoFile, HKCU), u"");
+    EXPECT_NO_THROW(RegWrite(kKey, u"V", u"D", Variant::i4(1), kRegistry, kNoFile, HKCU));
+}
+
+TEST(StoreFailures, AValueThatCannotBeTakenAsTextIsWrittenAsEmptyText) {
+    auto store = std::make_shared<kw::settings::MemoryStore>();
+    auto recorder = std::make_shared<RecordingApi>(store);
+    UseSettings use(recorder);
+    RegWrite(kKey, u"V", u"S", Variant::error(DISP_E_PARAMNOTFOUND), kRegistry, kNoFile, HKCU);
+    const auto sets = recorder->callsTo("RegSetValueExA");
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].size, 0u);
+    EXPECT_EQ(RegRead(kKey, u"V", u"S", kRegistry, kNoFile, HKCU), u"");
+}
+
+}  // namespace
+}  // namespace kwtest
