@@ -46,5 +46,6 @@ Variant reportValue(double v) { return Variant::r8(v); }
 Variant reportValue(const Text& v) { return Variant::text(v); }
 Variant reportValue(const Variant& v) { return v; }
 Variant reportValue(const std::vector<Text>& v) { return textArray(v); }
+Variant reportValue(const std::optional<std::vector<Text>>& v) { return v ? textArray(*v) : Variant(); }
 
 }  // namespace kw

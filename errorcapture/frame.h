@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <new>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -36,6 +37,8 @@ Variant reportValue(double v);
 Variant reportValue(const Text& v);
 Variant reportValue(const Variant& v);
 Variant reportValue(const std::vector<Text>& v);
+// A list that may not have been assigned yet: Empty until it is.
+Variant reportValue(const std::optional<std::vector<Text>>& v);
 template <class I>
 Variant reportValue(const ComPtr<I>& p) {
     if constexpr (std::is_base_of_v<IDispatch, I>) return Variant::dispatch(p.get());

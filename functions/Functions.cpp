@@ -73,6 +73,13 @@ void Functions::CheckMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& Outlo
 }
 
 template <class Work>
+void Functions::perCall(Work&& work) {
+    InitCOM();
+    if (!ObjError) work();
+    UnInitCOM();
+}
+
+template <class Work>
 void Functions::mailCall(const char16_t* name, ComPtr<_NameSpace>& OutlookNS, ComPtr<_MailItem>& OutlookMail,
                          double& OutlookVersionValue, Work&& work) {
     Procedure(u"Functions", name, Site::none())
@@ -107,8 +114,7 @@ Text Functions::PickFolder(Text& FolderID, bool& SPAMfolder) {
         .params({KW_VAR(FolderID), KW_VAR(SPAMfolder)})
         .members(*this)
         .run([&] {
-            InitCOM();
-            UnInitCOM();
+            perCall([] {});
             return result;
         });
 }
@@ -120,8 +126,7 @@ Text Functions::GetFolderName(Text& FolderID) {
         .params({KW_VAR(FolderID)})
         .members(*this)
         .run([&] {
-            InitCOM();
-            UnInitCOM();
+            perCall([] {});
             return result;
         });
 }
@@ -132,8 +137,7 @@ void Functions::CreateFolder(ComPtr<_NameSpace> OutlookNS) {
         .members(*this)
         .run([&] {
             ObjNS = OutlookNS;
-            InitCOM();
-            UnInitCOM();
+            perCall([] {});
         });
 }
 
@@ -144,8 +148,7 @@ Text Functions::GetFolderPath(Text& FolderID) {
         .params({KW_VAR(FolderID)})
         .members(*this)
         .run([&] {
-            InitCOM();
-            UnInitCOM();
+            perCall([] {});
             return result;
         });
 }
@@ -158,8 +161,7 @@ Text Functions::GetContactlist(bool& withName) {
         .params({KW_VAR(withName)})
         .members(*this)
         .run([&] {
-            InitCOM();
-            UnInitCOM();
+            perCall([] {});
             return result;
         });
 }
@@ -167,8 +169,7 @@ Text Functions::GetContactlist(bool& withName) {
 Text Functions::GetProfileName() {
     Text result;
     return Procedure(u"Functions", u"GetProfileName", Site::none()).members(*this).run([&] {
-        InitCOM();
-        UnInitCOM();
+        perCall([] {});
         return result;
     });
 }

@@ -52,9 +52,14 @@ public:
     void InitCOM(Site at = Site::here());
     void UnInitCOM(Site at = Site::here());
     Text GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at = Site::here());
-    void SaveMessageCopy();
+    // Writes the mail bound to SafeMailItem into the "SaveTo" folder; the
+    // folder and the subject are the caller's variables.
+    void SaveMessageCopy(Text& SaveAsFileTo, Text& FileSubject);
 
 private:
+    // InitCOM, the work while Outlook is attached, UnInitCOM.
+    template <class Work>
+    void perCall(Work&& work);
     template <class Work>
     void mailCall(const char16_t* name, ComPtr<_NameSpace>& OutlookNS, ComPtr<_MailItem>& OutlookMail,
                   double& OutlookVersionValue, Work&& work);

@@ -127,3 +127,16 @@ KW_INTERFACE_ID(IKWMailItemBase, kw::mailhelper::IID_KWMailItemBase);
 KW_INTERFACE_ID(IKWMailItem, kw::mailhelper::IID_KWMailItem);
 KW_INTERFACE_ID(IKWContactItem, kw::mailhelper::IID_KWContactItem);
 KW_INTERFACE_ID(IKWMAPIUtils, kw::mailhelper::IID_KWMAPIUtils);
+
+#include "core/automation.h"
+
+// Typed calls on the mail helper, each raising the run-time error of a
+// failing HRESULT with the caller's line.
+namespace kw::mailhelper {
+void SourceItem(const ComPtr<IKWMailItem>& helper, IDispatch* item, Site at = Site::here());
+Variant Fields(const ComPtr<IKWMailItem>& helper, std::int32_t tag, Site at = Site::here());
+ComPtr<IDispatch> Attachments(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
+Text Body(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
+Text HTMLBody(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
+void SaveAs(const ComPtr<IKWMailItem>& helper, const Text& path, std::int16_t type, Site at = Site::here());
+}  // namespace kw::mailhelper

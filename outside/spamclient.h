@@ -29,3 +29,16 @@ inline constexpr IID IID_SpamClientMD5 = platform::makeGuid("3A3EE8DD-CCEA-4518-
 
 KW_INTERFACE_ID(_SpamClientCOM, kw::spamclient::IID_SpamClientCOM);
 KW_INTERFACE_ID(_SpamClientMD5, kw::spamclient::IID_SpamClientMD5);
+
+#include "core/automation.h"
+
+// Typed calls on the spam client, each raising the run-time error of a
+// failing HRESULT with the caller's line.
+namespace kw::spamclient {
+std::int32_t QueryVote(const ComPtr<_SpamClientCOM>& client, const Text& message, bool newMail, Site at = Site::here());
+std::int32_t SubmitVote(const ComPtr<_SpamClientCOM>& client, const Text& message, std::int32_t vote,
+                        Site at = Site::here());
+Text PrepareBody(const ComPtr<_SpamClientCOM>& client, const Text& body, Site at = Site::here());
+Text SignAttachment(const ComPtr<_SpamClientCOM>& client, const Text& mimeTag, const Text& content,
+                    Site at = Site::here());
+}  // namespace kw::spamclient

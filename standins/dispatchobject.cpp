@@ -101,7 +101,7 @@ std::string describe(const VARIANT& value) {
         case VT_EMPTY: return "Empty";
         case VT_NULL: return "Null";
         case VT_ERROR: return v.scode == DISP_E_PARAMNOTFOUND ? "missing" : "Error";
-        case VT_BSTR: return quoted(platform::textOf(v.bstrVal));
+        case VT_BSTR: return standins::quoted(platform::textOf(v.bstrVal));
         case VT_BOOL: return v.boolVal ? "True" : "False";
         case VT_I2: return std::to_string(v.iVal);
         case VT_I4: return std::to_string(v.lVal);

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "outside/mailhelper.h"
+#include "platform/files.h"
 #include "standins/environment.h"
 #include "standins/vtableobject.h"
 
@@ -80,13 +81,6 @@ bool writeMessageFile(const std::string& path, const MailItem& item) {
 
 }  // namespace
 
-std::string nativePath(const Text& windowsPath) {
-    std::string path = utf8(windowsPath);
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
-}
-
 class KWMailItemObject final : public VtableObject<IKWMailItem> {
 public:
     KWMailItemObject() : VtableObject("KWMailItem", {IID_KWItem, IID_KWMailItemBase, IID_KWMailItem}) {}
@@ -125,11 +119,11 @@ public:
         return giveText(mail_->htmlBody, body);
     }
     HRESULT STDMETHODCALLTYPE SaveAs(BSTR path, VARIANT type) override {
-        if (HRESULT hr = enter("SaveAs", quoted(platform::textOf(path)) + ", " + describe(type)); FAILED(hr)) return hr;
+        if (HRESULT hr = enter("SaveAs", standins::quoted(platform::textOf(path)) + ", " + describe(type)); FAILED(hr)) return hr;
         if (mail_ == nullptr) return E_UNEXPECTED;
         if (type.vt != VT_I2 || type.iVal != 1024) return E_INVALIDARG;
         // An unwritable path fails as the real component's save does.
-        return writeMessageFile(nativePath(platform::textOf(path)), *mail_) ? S_OK : static_cast<HRESULT>(0x80030003u);
+        return writeMessageFile(platform::nativePath(platform::textOf(path)), *mail_) ? S_OK : static_cast<HRESULT>(0x80030003u);
     }
 
     KW_STANDIN_UNUSED(7)
