@@ -49,6 +49,11 @@ struct RecoveryPoint {
 };
 [[noreturn]] void recoverAt(RecoveryPoint& point);
 
+namespace detail {
+// Called by installFaultFilter: removes the filter when the component unloads.
+void uninstallAtUnload();
+}  // namespace detail
+
 }  // namespace platform
 
 // Sets a recovery point: 0 when set, non-zero when resumed there.

@@ -136,6 +136,7 @@ void installFaultFilter(FaultFilter filter) {
             for (std::size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i)
                 sigaction(kSignals[i], &action, &gPrevious[i]);
             gInstalled = true;
+            detail::uninstallAtUnload();
         }
     }
     prepareThread();
@@ -152,12 +153,5 @@ void uninstallFaultFilter() {
 int faultFilterInstallCalls() { return gInstallCalls.load(); }
 
 void recoverAt(RecoveryPoint& point) { siglongjmp(point.buffer, 1); }
-
-namespace {
-// The process must not keep handlers that point into an unloaded component.
-struct UninstallAtUnload {
-    ~UninstallAtUnload() { uninstallFaultFilter(); }
-} gUninstallAtUnload;
-}  // namespace
 
 }  // namespace platform

@@ -8,6 +8,8 @@
 #include "errorcapture/frame.h"
 #include "errorcapture/state.h"
 #include "platform/messagebox.h"
+#include "settings/General.h"
+#include "settings/RegRW.h"
 #include "support/fixture.h"
 
 namespace kwtest {
@@ -180,6 +182,85 @@ TEST_F(Reports, ExternalTypesAreShownByAFixedText) {
     ASSERT_EQ(env().reports.size(), 2u);
     EXPECT_THAT(platform::toUtf8(env().reports[1].report),
                 ::testing::HasSubstr("<LocalVariables>\r\n<mFolder>{Cannot dump external UDTs}</mFolder></LocalVariables>"));
+}
+
+class SettingsReports : public Reports {
+protected:
+    void SetUp() override {
+        Reports::SetUp();
+        kw::errorState().vbcsHasInitialised = true;
+        const bool ini = false;
+        const std::int32_t root = platform::root::CurrentUser;
+        kw::RegRW::RegWrite(u"Software\\Kestrelwood\\Clients\\Outlook\\Recheck", u"Mails checked", u"D",
+                            Variant::i4(2147483647), ini, Text(), root);
+    }
+};
+
+TEST_F(SettingsReports, ACounterOverflowIsReportedLineByLine) {
+    const bool Spammail = true;
+    try {
+        kw::General::RecheckCount(Spammail);
+        FAIL();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 65535);
+    }
+    ASSERT_EQ(env().reports.size(), 1u);
+    const standins::ErrorReport& r = env().reports[0];
+    EXPECT_EQ(r.number, 6);
+    EXPECT_EQ(r.module, u"General");
+    EXPECT_EQ(r.procedure, u"RecheckCount");
+    const std::string line = std::to_string(r.line);
+    EXPECT_EQ(standins::utf8(r.report),
+              "<Variables>\r\n"
+              "<LocalVariables>\r\n"
+              "    <ltemp>2147483647</ltemp>\r\n"
+              "</LocalVariables>\r\n"
+              "<ModuleVariables>\r\n"
+              "{None}</ModuleVariables>\r\n"
+              "<GlobalVariables>\r\n"
+              "    <vbcsComponentID></vbcsComponentID>\r\n"
+              "    <vbcsHasInitialised>True</vbcsHasInitialised>\r\n"
+              "    <vbcsErrorNumber>6</vbcsErrorNumber>\r\n"
+              "    <vbcsErrorDescription>Overflow</vbcsErrorDescription>\r\n"
+              "    <vbcsErrorLine>" + line + "</vbcsErrorLine>\r\n"
+              "    <vbcsErrorSource>KWOLFunc</vbcsErrorSource>\r\n"
+              "</GlobalVariables>\r\n"
+              "</Variables>\r\n"
+              "<Parameters>\r\n"
+              "    <Spammail>True</Spammail>\r\n"
+              "</Parameters>");
+    EXPECT_GT(r.line, 0) << "the line of the failing addition";
+}
+
+TEST_F(SettingsReports, ACounterOverflowWithoutTheComponentShowsTheBox) {
+    env().uninstallErrorReporter();
+    Text shown, title;
+    platform::setMessageBoxPresenter([&](const Text& text, const Text& boxTitle, UINT) {
+        shown = text;
+        title = boxTitle;
+        return IDOK;
+    });
+    const bool Spammail = false;
+    EXPECT_THROW(kw::General::RecheckCount(Spammail), RuntimeError);
+    platform::setMessageBoxPresenter({});
+    EXPECT_EQ(title, u"Application Error");
+    const std::string text = standins::utf8(shown);
+    EXPECT_EQ(text.substr(0, text.find("Line Number: ")),
+              "KWOLFunc has encountered a problem. We are sorry for the inconvenience.\r\n\r\n"
+              "Module: General\r\nProcedure: RecheckCount\r\n");
+    EXPECT_TRUE(text.ends_with("\r\n\r\nOverflow (6)")) << text;
+}
+
+TEST_F(Reports, AProcedureWithNothingToListReportsNoneThreeTimes) {
+    EXPECT_THROW(Procedure(u"General", u"GetCheckMail", Site::none()).run([] { kw::raise(kw::err::InvalidCall); }),
+                 RuntimeError);
+    ASSERT_EQ(env().reports.size(), 1u);
+    const std::string report = standins::utf8(env().reports[0].report);
+    EXPECT_TRUE(report.starts_with("<Variables>\r\n<LocalVariables>\r\n{None}</LocalVariables>\r\n"
+                                   "<ModuleVariables>\r\n{None}</ModuleVariables>\r\n<GlobalVariables>\r\n"
+                                   "    <vbcsComponentID></vbcsComponentID>\r\n"))
+        << report;
+    EXPECT_TRUE(report.ends_with("</Variables>\r\n<Parameters>\r\n{None}</Parameters>")) << report;
 }
 
 }  // namespace
