@@ -37,11 +37,11 @@ ComPtr<IDispatch> asObject(const VARIANT& value, Site at) {
     return object;
 }
 
-ComPtr<IUnknown> createInstance(const CLSID& clsid, const IID& iid, Site at) {
-    ComPtr<IUnknown> object;
-    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, iid, object.putVoid());
+void* createInstance(const CLSID& clsid, const IID& iid, Site at) {
+    void* object = nullptr;
+    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, iid, &object);
     if (FAILED(hr)) raiseFromHResult(hr, nullptr, IID_NULL, at);
-    if (!object) raise(err::ObjectNotSet, at);
+    if (object == nullptr) raise(err::ObjectNotSet, at);
     return object;
 }
 

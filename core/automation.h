@@ -40,15 +40,15 @@ I* need(const ComPtr<I>& p, Site at = Site::here()) {
     return p.get();
 }
 
-ComPtr<IUnknown> createInstance(const CLSID& clsid, const IID& iid, Site at);
+// A new object of class clsid, as the interface iid (one reference).
+void* createInstance(const CLSID& clsid, const IID& iid, Site at);
 CLSID classFromProgId(const Text& progId, Site at);
 
 // A new object of class clsid (or the class registered under progId), asked
 // for interface I.
 template <class I>
 ComPtr<I> createObject(const CLSID& clsid, Site at = Site::here()) {
-    ComPtr<IUnknown> object = createInstance(clsid, platform::InterfaceId<I>::get(), at);
-    return ComPtr<I>::attach(static_cast<I*>(object.detach()));
+    return ComPtr<I>::attach(static_cast<I*>(createInstance(clsid, platform::InterfaceId<I>::get(), at)));
 }
 template <class I>
 ComPtr<I> createObject(const Text& progId, Site at = Site::here()) {

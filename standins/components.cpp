@@ -64,7 +64,7 @@ public:
 };
 
 // "kestrelwoodErrHandler.Error": ErrorHandler with eight arguments, Action.
-class ErrorReporter final : public DispatchObject {
+class ErrorReporter final : public DispatchObject<> {
 public:
     ErrorReporter() : DispatchObject("ErrorReporter", "", u"Error") {
         method(u"ErrorHandler", [](const std::vector<Variant>& args) {
@@ -104,10 +104,10 @@ platform::ClassFactoryFn factory(std::string name, std::function<IUnknown*()> ma
     };
 }
 
-std::function<IUnknown*()> shared(DispatchObject* object) {
+std::function<IUnknown*()> shared(DispatchCore* object) {
     return [object]() -> IUnknown* {
-        object->AddRef();
-        return static_cast<IDispatch*>(object);
+        object->addRef();
+        return object->dispatch();
     };
 }
 
@@ -146,9 +146,7 @@ Environment::Environment()
     platform::registerClass(CLSID_KWContactItem, kw::mailhelper::kContactItemProgId,
                             factory("KWContactItem", newKWContactItem));
     platform::registerClass(CLSID_KWMAPIUtils, kw::mailhelper::kMAPIUtilsProgId, factory("KWMAPIUtils", newKWMAPIUtils));
-    platform::registerClass(CLSID_ErrorReporter, kErrorReporterProgId, factory("ErrorReporter", [] {
-                                return static_cast<IUnknown*>(static_cast<IDispatch*>(new ErrorReporter()));
-                            }));
+    platform::registerClass(CLSID_ErrorReporter, kErrorReporterProgId, factory("ErrorReporter", [] { return static_cast<IUnknown*>((new ErrorReporter())->dispatch()); }));
 }
 
 Environment::~Environment() {

@@ -113,7 +113,7 @@ std::string describe(const VARIANT& value) {
         case VT_DISPATCH:
         case VT_UNKNOWN: {
             if (v.punkVal == nullptr) return "Nothing";
-            if (DispatchObject* o = DispatchObject::from(v.punkVal))
+            if (DispatchCore* o = DispatchCore::from(v.punkVal))
                 return o->name().empty() ? o->component() : o->component() + "(" + o->name() + ")";
             return "object";
         }
@@ -130,42 +130,42 @@ std::string describeAll(const std::vector<Variant>& args) {
     return out;
 }
 
-DispatchObject::DispatchObject(std::string component, std::string name, Text typeName)
+DispatchCore::DispatchCore(std::string component, std::string name, Text typeName)
     : component_(std::move(component)), name_(std::move(name)), typeName_(std::move(typeName)) {}
 
-DispatchObject* DispatchObject::from(IUnknown* unknown) {
+DispatchCore* DispatchCore::from(IUnknown* unknown) {
     if (unknown == nullptr) return nullptr;
     void* self = nullptr;
     if (FAILED(unknown->QueryInterface(IID_StandIn, &self)) || self == nullptr) return nullptr;
-    auto* object = static_cast<DispatchObject*>(self);
+    auto* object = static_cast<DispatchCore*>(self);
     object->release();  // the caller holds its own reference to the object
     return object;
 }
 
-HRESULT DispatchObject::QueryInterface(REFIID riid, void** ppv) {
+HRESULT DispatchCore::queryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     if (riid == IID_StandIn) {
-        *ppv = this;
+        *ppv = static_cast<DispatchCore*>(this);
     } else if (riid == IID_IUnknown || riid == IID_IDispatch) {
-        *ppv = static_cast<IDispatch*>(this);
+        *ppv = dispatch();
     } else if (riid == IID_ISupportErrorInfo) {
-        *ppv = static_cast<ISupportErrorInfo*>(this);
+        *ppv = errorInfoSupport();
     } else {
         for (const IID& iid : interfaces_)
-            if (iid == riid) *ppv = static_cast<IDispatch*>(this);
+            if (iid == riid) *ppv = dispatch();
         if (*ppv == nullptr) return E_NOINTERFACE;
     }
     addRef();
     return S_OK;
 }
 
-HRESULT DispatchObject::GetTypeInfoCount(UINT* count) {
+HRESULT DispatchCore::typeInfoCount(UINT* count) {
     *count = 1;
     return S_OK;
 }
 
-HRESULT DispatchObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+HRESULT DispatchCore::typeInfo(UINT index, ITypeInfo** info) {
     if (info == nullptr) return E_POINTER;
     *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
@@ -173,27 +173,27 @@ HRESULT DispatchObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     return S_OK;
 }
 
-HRESULT DispatchObject::InterfaceSupportsErrorInfo(REFIID riid) {
+HRESULT DispatchCore::supportsErrorInfo(REFIID riid) {
     if (riid == IID_IDispatch) return S_OK;
     for (const IID& iid : interfaces_)
         if (iid == riid) return S_OK;
     return S_FALSE;
 }
 
-void DispatchObject::method(const char16_t* name, Handler handler) {
+void DispatchCore::method(const char16_t* name, Handler handler) {
     members_.push_back(Member{name, kFirstMember + static_cast<DISPID>(members_.size()), std::move(handler), {}});
 }
 
-void DispatchObject::property(const char16_t* name, Handler getter, Setter setter) {
+void DispatchCore::property(const char16_t* name, Handler getter, Setter setter) {
     members_.push_back(
         Member{name, kFirstMember + static_cast<DISPID>(members_.size()), std::move(getter), std::move(setter)});
 }
 
-void DispatchObject::defaultValue(Handler getter) {
+void DispatchCore::defaultValue(Handler getter) {
     members_.push_back(Member{u"[default]", DISPID_VALUE, std::move(getter), {}});
 }
 
-void DispatchObject::collection(std::function<std::vector<Variant>()> items) {
+void DispatchCore::collection(std::function<std::vector<Variant>()> items) {
     items_ = std::move(items);
     auto enumerate = [this](const std::vector<Variant>&) {
         return Variant::unknown(makeEnumerator(items_()).get());
@@ -206,19 +206,19 @@ void DispatchObject::collection(std::function<std::vector<Variant>()> items) {
                               {}});
 }
 
-const DispatchObject::Member* DispatchObject::find(DISPID id) const {
+const DispatchCore::Member* DispatchCore::find(DISPID id) const {
     for (const Member& m : members_)
         if (m.id == id) return &m;
     return nullptr;
 }
 
-std::string DispatchObject::key(const Text& member) const { return component_ + "." + utf8(member); }
+std::string DispatchCore::key(const Text& member) const { return component_ + "." + utf8(member); }
 
-std::string DispatchObject::namedKey(const Text& member) const {
+std::string DispatchCore::namedKey(const Text& member) const {
     return name_.empty() ? std::string() : component_ + "(" + name_ + ")." + utf8(member);
 }
 
-HRESULT DispatchObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+HRESULT DispatchCore::idsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
     if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     for (const Member& m : members_)
@@ -230,8 +230,7 @@ HRESULT DispatchObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
     return DISP_E_UNKNOWNNAME;
 }
 
-HRESULT DispatchObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                               EXCEPINFO* excepInfo, UINT*) {
+HRESULT DispatchCore::invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo) {
     if (params == nullptr) return E_INVALIDARG;
     std::vector<Variant> args;
     for (UINT i = params->cArgs; i > 0; --i) args.push_back(Variant::copyOf(params->rgvarg[i - 1]));
@@ -289,7 +288,7 @@ ComPtr<IEnumVARIANT> makeEnumerator(std::vector<Variant> items) {
     return ComPtr<IEnumVARIANT>::attach(new Enumerator(std::move(items)));
 }
 
-Variant objectVariant(DispatchObject* object) { return Variant::dispatch(object); }
+Variant objectVariant(DispatchCore* object) { return Variant::dispatch(object == nullptr ? nullptr : object->dispatch()); }
 Variant textVariant(const Text& text) { return Variant::text(text); }
 
 }  // namespace standins

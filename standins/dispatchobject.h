@@ -45,7 +45,9 @@ private:
     ULONG refs_ = 1;
 };
 
-class DispatchObject : public IDispatch, public ISupportErrorInfo, public Counted {
+// The work of a stand-in reached by name, whatever Outlook interface it
+// stands for; DispatchObject<I> below gives it its COM face.
+class DispatchCore : public Counted {
 public:
     using Handler = std::function<Variant(const std::vector<Variant>& args)>;
     using Setter = std::function<void(const Variant& value)>;
@@ -53,26 +55,25 @@ public:
     // component: the name the log shows ("Folder"); name: this object's own
     // name ("Inbox"), for failures planned on one object; typeName: what its
     // type information calls the type.
-    DispatchObject(std::string component, std::string name, Text typeName);
+    DispatchCore(std::string component, std::string name, Text typeName);
 
     const std::string& component() const { return component_; }
     const std::string& name() const { return name_; }
     void rename(std::string name) { name_ = std::move(name); }
     // The stand-in behind an interface pointer handed out by one of them.
-    static DispatchObject* from(IUnknown* unknown);
+    static DispatchCore* from(IUnknown* unknown);
+    // This object's IDispatch (its interface I, which derives from it).
+    virtual IDispatch* dispatch() = 0;
 
-    // Further interfaces (by IID) this object answers with its IDispatch.
+    // Further interfaces (by IID) this object answers with its interface.
     void answers(const IID& iid) { interfaces_.push_back(iid); }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return release(); }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override;
-    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+    HRESULT queryInterface(REFIID riid, void** ppv);
+    HRESULT typeInfoCount(UINT* count);
+    HRESULT typeInfo(UINT index, ITypeInfo** info);
+    HRESULT idsOfNames(LPOLESTR* names, UINT count, DISPID* ids);
+    HRESULT invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo);
+    HRESULT supportsErrorInfo(REFIID riid);
 
 protected:
     // A member answered for a method call and a property read.
@@ -92,6 +93,7 @@ private:
         Handler get;
         Setter put;
     };
+    virtual ISupportErrorInfo* errorInfoSupport() = 0;
     const Member* find(DISPID id) const;
     std::string key(const Text& member) const;
     std::string namedKey(const Text& member) const;
@@ -102,6 +104,34 @@ private:
     std::vector<IID> interfaces_;
     std::vector<Member> members_;
     std::function<std::vector<Variant>()> items_;
+};
+
+// A stand-in whose COM face is the interface I (IDispatch, or an Outlook
+// interface derived from it, so that a pointer handed out for that
+// interface's IID really is one).
+template <class I = IDispatch>
+class DispatchObject : public I, public ISupportErrorInfo, public DispatchCore {
+public:
+    using DispatchCore::DispatchCore;
+
+    IDispatch* dispatch() override { return static_cast<I*>(this); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override { return queryInterface(riid, ppv); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return typeInfoCount(count); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override { return typeInfo(index, info); }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return idsOfNames(names, count, ids);
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO* excepInfo, UINT*) override {
+        return invoke(id, flags, params, result, excepInfo);
+    }
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override { return supportsErrorInfo(riid); }
+
+private:
+    ISupportErrorInfo* errorInfoSupport() override { return this; }
 };
 
 // Type information that knows only the type's name.
@@ -122,7 +152,7 @@ public:
         return *this;
     }
     ~Owned() {
-        if (p_ != nullptr) p_->Release();
+        if (p_ != nullptr) p_->release();
     }
     T* get() const { return p_; }
     T* operator->() const { return p_; }
@@ -132,7 +162,7 @@ private:
 };
 
 // A variant holding a new reference to a stand-in (Nothing for null).
-Variant objectVariant(DispatchObject* object);
+Variant objectVariant(DispatchCore* object);
 Variant textVariant(const Text& text);
 
 }  // namespace standins

@@ -29,7 +29,7 @@ HRESULT giveText(const Text& text, BSTR* out) {
 }
 
 // One attachment, answering Size, Fields and AsText by name.
-class AttachmentObject final : public DispatchObject {
+class AttachmentObject final : public DispatchObject<> {
 public:
     AttachmentObject(const Attachment& a, int index) : DispatchObject("Attachment", std::to_string(index), u"Attachment") {
         property(u"Size", [a](const std::vector<Variant>&) { return Variant::i4(a.size); });
@@ -44,7 +44,7 @@ public:
     }
 };
 
-class AttachmentList final : public DispatchObject {
+class AttachmentList final : public DispatchObject<> {
 public:
     explicit AttachmentList(const std::vector<Attachment>& attachments) : DispatchObject("Attachments", "", u"Attachments") {
         int index = 0;
@@ -88,7 +88,7 @@ public:
     HRESULT STDMETHODCALLTYPE putref_SourceItem(IDispatch* item) override {
         Variant shown = Variant::dispatch(item);
         if (HRESULT hr = enter("SourceItem", describe(*shown.get())); FAILED(hr)) return hr;
-        auto* mail = dynamic_cast<MailItem*>(DispatchObject::from(item));
+        auto* mail = dynamic_cast<MailItem*>(DispatchCore::from(item));
         if (mail == nullptr) return E_INVALIDARG;
         item_ = ComPtr<IDispatch>::share(item);
         mail_ = mail;
@@ -161,7 +161,7 @@ public:
     HRESULT STDMETHODCALLTYPE putref_SourceItem(IDispatch* item) override {
         Variant shown = Variant::dispatch(item);
         if (HRESULT hr = enter("SourceItem", describe(*shown.get())); FAILED(hr)) return hr;
-        auto* contact = dynamic_cast<ContactItem*>(DispatchObject::from(item));
+        auto* contact = dynamic_cast<ContactItem*>(DispatchCore::from(item));
         item_ = ComPtr<IDispatch>::share(item);
         contact_ = contact;
         return S_OK;

@@ -38,7 +38,7 @@ bool sameFolded(const Text& a, const Text& b) {
 Variant folderVariant(Folder* f) { return objectVariant(f); }
 
 // Folder.Folders: a new collection object for every read.
-class FolderList final : public DispatchObject {
+class FolderList final : public DispatchObject<> {
 public:
     FolderList(OutlookWorld& world, Folder* owner) : DispatchObject("Folders", owner->name(), u"_Folders") {
         collection([owner] {
@@ -67,12 +67,12 @@ public:
 };
 
 // Folder.Items: a new collection with its own GetFirst/GetNext cursor.
-class ItemList final : public DispatchObject {
+class ItemList final : public DispatchObject<> {
 public:
     explicit ItemList(Folder* owner) : DispatchObject("Items", owner->name(), u"_Items") {
         auto snapshot = [owner] {
             std::vector<Variant> out;
-            for (DispatchObject* item : owner->items) out.push_back(objectVariant(item));
+            for (DispatchCore* item : owner->items) out.push_back(objectVariant(item));
             return out;
         };
         collection(snapshot);
@@ -110,7 +110,7 @@ MailItem::MailItem(OutlookWorld& world, std::string name) : DispatchObject("Mail
     method(u"Move", [this](const Args& args) {
         if (args.empty()) throw Refusal{DISP_E_PARAMNOTOPTIONAL};
         const VARIANT& target = platform::throughVariantRefs(*args[0].get());
-        auto* to = dynamic_cast<Folder*>(DispatchObject::from(target.vt == VT_DISPATCH ? target.punkVal : nullptr));
+        auto* to = dynamic_cast<Folder*>(DispatchCore::from(target.vt == VT_DISPATCH ? target.punkVal : nullptr));
         if (to == nullptr) throw Refusal{DISP_E_TYPEMISMATCH};
         world_.moveItem(this, to);
         return objectVariant(this);
@@ -253,7 +253,7 @@ Folder* OutlookWorld::findById(const Text& entryId) const {
     return nullptr;
 }
 
-void OutlookWorld::moveItem(DispatchObject* item, Folder* to) {
+void OutlookWorld::moveItem(DispatchCore* item, Folder* to) {
     auto* mail = dynamic_cast<MailItem*>(item);
     if (mail == nullptr) return;
     if (mail->folder != nullptr) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "outside/outlook.h"
 #include "standins/dispatchobject.h"
 
 namespace standins {
@@ -26,7 +27,7 @@ struct Attachment {
 };
 
 // A mail item: what Outlook shows by name, and what the mail helper reads.
-class MailItem final : public DispatchObject {
+class MailItem final : public DispatchObject<_MailItem> {
 public:
     MailItem(OutlookWorld& world, std::string name);
 
@@ -40,7 +41,7 @@ private:
     OutlookWorld& world_;
 };
 
-class ContactItem final : public DispatchObject {
+class ContactItem final : public DispatchObject<> {
 public:
     ContactItem(OutlookWorld& world, std::string name);
 
@@ -50,7 +51,7 @@ public:
     Folder* folder = nullptr;
 };
 
-class Folder final : public DispatchObject {
+class Folder final : public DispatchObject<MAPIFolder> {
 public:
     Folder(OutlookWorld& world, Text displayName, Text entryId, Folder* parent);
 
@@ -58,23 +59,23 @@ public:
     Text entryId;
     Folder* parent;  // null for a store's top folder: its parent is the namespace
     std::vector<Folder*> subfolders;
-    std::vector<DispatchObject*> items;  // mail and contact items, in collection order
+    std::vector<DispatchCore*> items;  // mail and contact items, in collection order
 
 private:
     OutlookWorld& world_;
 };
 
-class Namespace final : public DispatchObject {
+class Namespace final : public DispatchObject<_NameSpace> {
 public:
     explicit Namespace(OutlookWorld& world);
 };
 
-class Application final : public DispatchObject {
+class Application final : public DispatchObject<_Application> {
 public:
     explicit Application(OutlookWorld& world);
 };
 
-class Explorer final : public DispatchObject {
+class Explorer final : public DispatchObject<> {
 public:
     Explorer();
 };
@@ -100,7 +101,7 @@ public:
     ContactItem* addContact(Folder* folder, const Text& fullName);
     void removeDefaultFolder(std::int32_t type) { defaults_.erase(type); }
     Folder* findById(const Text& entryId) const;
-    void moveItem(DispatchObject* item, Folder* to);
+    void moveItem(DispatchCore* item, Folder* to);
 
     // What Namespace.PickFolder answers: a folder, or null for Cancel.
     Folder* pickAnswer = nullptr;
@@ -115,7 +116,7 @@ private:
     Owned<Namespace> namespace_;
     Owned<Explorer> explorer_;
     std::vector<Folder*> stores_;
-    std::vector<Owned<DispatchObject>> owned_;
+    std::vector<Owned<DispatchCore>> owned_;
     std::map<std::int32_t, Folder*> defaults_;
     unsigned nextId_ = 1;
 };

@@ -9,7 +9,6 @@ Text systemMessage(HRESULT hr) {
     };
     // The texts Windows gives for the codes COM components commonly return.
     static constexpr Known known[] = {
-        {E_NOTIMPL, u"Not implemented"},
         {E_NOINTERFACE, u"No such interface supported"},
         {E_POINTER, u"Invalid pointer"},
         {E_ABORT, u"Operation aborted"},

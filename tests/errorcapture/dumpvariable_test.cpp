@@ -99,7 +99,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override {
         ADD_FAILURE() << "unexpected GetTypeInfoCount";
-        return E_NOTIMPL;
+        return E_UNEXPECTED;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
         EXPECT_EQ(index, 0u);
@@ -110,7 +110,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         ADD_FAILURE() << "unexpected GetIDsOfNames";
-        return E_NOTIMPL;
+        return E_UNEXPECTED;
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                                      UINT*) override;
@@ -144,7 +144,7 @@ public:
 private:
     static HRESULT unexpected(const char* member) {
         ADD_FAILURE() << "unexpected IEnumVARIANT::" << member;
-        return E_NOTIMPL;
+        return E_UNEXPECTED;
     }
 
     ComPtr<FakeObject> owner_;
