@@ -117,14 +117,20 @@ TEST_F(Reports, WithoutTheComponentTheUserSeesTheFallbackBox) {
 }
 
 TEST_F(Reports, AFailureOfTheReportItselfReachesTheCallerInsteadOf65535) {
-    calls().failOn("ErrorReporter.ErrorHandler", E_ACCESSDENIED);
-    try {
-        Sample::Inner(u"x");
-        FAIL();
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), static_cast<std::int32_t>(E_ACCESSDENIED));
+    for (const char* member : {"ErrorReporter.ErrorHandler", "ErrorReporter.Action"}) {
+        SCOPED_TRACE(member);
+        calls().failOn(member, E_ACCESSDENIED);
+        int line = 0;
+        try {
+            line = __LINE__, Sample::Inner(u"x");
+            FAIL();
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), static_cast<std::int32_t>(E_ACCESSDENIED));
+            EXPECT_EQ(e.line(), line) << "the caller learns the line of its own call";
+        }
+        calls().clearFailures();
     }
-    EXPECT_EQ(calls().count("ErrorReporter.Action"), 0u);
+    EXPECT_EQ(calls().count("ErrorReporter.Action"), 1u) << "a failing ErrorHandler ends the report";
 }
 
 TEST_F(Reports, ReportErrorPassesItsArgumentsInOrderAndReturnsAction) {
