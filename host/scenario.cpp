@@ -1,13 +1,15 @@
 // A scripted scenario through the stand-ins: the add-in's view of one
 // session. It makes a Functions object by its ProgID, sets its properties,
 // hands it a newly received mail, asks for the profile name, and prints
-// every call the component made on the other components, in order.
+// every call the component made on the other components, in order. Then it
+// shows the text the spam client is given for that mail.
 #include <cstdio>
 #include <iostream>
 
 #include "functions/FunctionsObject.h"
 #include "outside/mailhelper.h"
 #include "server/classtable.h"
+#include "settings/RegRW.h"
 #include "standins/environment.h"
 
 namespace {
@@ -40,6 +42,13 @@ int main() {
             Variant::text(u"Received: from mx.example.org\r\nSubject: Cheap watches\r\nContent-Type: text/plain\r\n\r\n");
         mail->properties[kw::mailhelper::PR_SUBJECT] = Variant::text(u"Cheap watches");
         mail->body = u"Buy now.";
+        mail->htmlBody = u"<html><body><p>Buy <b>now</b>.</p></body></html>";
+        mail->attachments.push_back(standins::Attachment{2048, u"application/pdf", u"%PDF-1.4 catalogue"});
+        mail->attachments.push_back(standins::Attachment{5 << 20, u"video/mp4", u"(large)"});
+        const bool noIniFile = false;
+        kw::RegRW::RegWrite(u"Software\\Kestrelwood\\Installation\\", u"Identity", u"S", Variant::text(u"KW-0001"),
+                            noIniFile, Text(), platform::root::LocalMachine);
+        standins::log().clear();
 
         CLSID clsid{};
         ComPtr<_Functions> functions;
@@ -66,8 +75,20 @@ int main() {
         hr = functions->GetProfileName(&name);
         printCalls();
         if (FAILED(hr)) status = fail("GetProfileName", hr);
-        std::cout << "  profile name: \"" << standins::utf8(platform::textOf(name)) << "\"\n";
+        std::cout << "  GetProfileName returned \"" << standins::utf8(platform::textOf(name))
+                  << "\" (the profile lookup itself is not built yet)\n";
         SysFreeString(name);
+
+        std::cout << "The text the spam client judges for that mail (CR LF shown as \\r\\n):\n";
+        kw::Functions model;
+        model.ObjNS = ns;
+        model.InitCOM();
+        ComPtr<_MailItem> received = ComPtr<IDispatch>::share(mail).query<_MailItem>();
+        std::string text = standins::utf8(model.GetCompleteMessageContent(received));
+        model.UnInitCOM();
+        for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 5))
+            text.replace(at, 2, "\\r\\n\n  ");
+        std::cout << "  " << text << "\n";
 
         functions.reset();
         kw::releaseThreadOutlookApplication();
