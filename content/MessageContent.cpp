@@ -76,7 +76,7 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
 
             sHTMLBody = mailhelper::HTMLBody(SafeMailItem);
             sPlainBody = mailhelper::Body(SafeMailItem);
-            if (sHTMLBody.empty() || platform::lowerCase(sHTMLBody).find(kConvertedFromText) != Text::npos) {
+            if (sHTMLBody.empty() || platform::containsLowered(sHTMLBody, kConvertedFromText)) {
                 myMessage = sPlainBody;
                 ContentType = u"text/plain";
             } else {
@@ -93,7 +93,8 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
             sAttachments.clear();
             ignoringFailure([&] {
                 forEach(mailhelper::Attachments(SafeMailItem), [&](const Variant& item) {
-                    Element = asObject(*item);
+                    // An element that is no object gets no line either.
+                    if (!ignoringFailure([&] { Element = asObject(*item); }) || !Element) return;
                     LateBound attachment(Element);
                     double size = 0;
                     if (!ignoringFailure([&] { size = asDouble(*attachment.call(u"Size")); })) return;

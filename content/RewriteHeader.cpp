@@ -1,5 +1,7 @@
 #include "content/RewriteHeader.h"
 
+#include "platform/casefold.h"
+
 #include <cstddef>
 
 namespace kw {
@@ -14,28 +16,6 @@ constexpr TextView kContentType = u"content-type:";
 constexpr TextView kTransferEncoding = u"content-transfer-encoding:";
 constexpr TextView kReport = u"report";
 constexpr TextView kOrgContentTypeName = u"X-Kestrelwood-Org-Content-Type:";
-
-constexpr char16_t lowerAscii(char16_t c) noexcept {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-// Whether line, lower-cased, holds lowerWord (given in lower case) at pos.
-bool matchesAt(TextView line, std::size_t pos, TextView lowerWord) noexcept {
-    if (line.size() - pos < lowerWord.size()) return false;
-    for (std::size_t i = 0; i < lowerWord.size(); ++i) {
-        if (lowerAscii(line[pos + i]) != lowerWord[i]) return false;
-    }
-    return true;
-}
-
-// Whether line, lower-cased, contains lowerWord. The words searched for are a
-// few characters long, so trying every position stays linear in the line.
-bool containsLowered(TextView line, TextView lowerWord) noexcept {
-    for (std::size_t pos = 0; pos + lowerWord.size() <= line.size(); ++pos) {
-        if (matchesAt(line, pos, lowerWord)) return true;
-    }
-    return false;
-}
 
 // A folded continuation line begins with a space or a tab.
 bool isContinuation(const Text& line) noexcept { return line.front() == u' ' || line.front() == u'\t'; }
@@ -93,15 +73,15 @@ Text RewriteHeader(TextView sOrgHeader, TextView ContentType, HeaderRewrite& wor
             else work.LastLineContentEncoding = false;
         }
 
-        if (matchesAt(line, 0, kContentType)) {
-            if (work.sOrgContentType.empty() && containsLowered(line, kReport)) {
+        if (platform::loweredAt(line, 0, kContentType)) {
+            if (work.sOrgContentType.empty() && platform::containsLowered(line, kReport)) {
                 const TextView value = TextView(line).substr(kContentType.size());
                 work.sOrgContentType.reserve(kOrgContentTypeName.size() + value.size() + kLineEnd.size());
                 work.sOrgContentType.append(kOrgContentTypeName).append(value).append(kLineEnd);
             }
             line = newContentType;
             work.LastLineContentType = true;
-        } else if (matchesAt(line, 0, kTransferEncoding)) {
+        } else if (platform::loweredAt(line, 0, kTransferEncoding)) {
             line.clear();
             work.LastLineContentEncoding = true;
         }

@@ -54,13 +54,10 @@ struct HeaderRewrite {
 // over, each followed by CR LF; empty text when none is. The result never
 // holds an empty line.
 //
-// Header names are compared in lower case, where lower-casing maps the ASCII
-// letters A-Z only and leaves every other character as it is: header names
-// are ASCII, so a name written with a non-ASCII letter (such as U+0130, which
-// a full Unicode mapping would turn into "i") is a different name and is not
-// recognised. The search for "report" in a Content-Type line lower-cases the
-// same way; a full Unicode mapping would find the same lines, since no
-// non-ASCII letter lower-cases to any of its letters.
+// Header names are compared in lower case, with the same case mapping as
+// every other lower-casing in the component (platform/casefold.h): a name
+// written with U+0130, which lower-cases to "i", is recognised as that name.
+// The search for "report" in a Content-Type line lower-cases the same way.
 //
 // Every step is linear in the size of sOrgHeader and of the result. The text
 // must come from an automation string, so its lines can be counted in 32 bits.

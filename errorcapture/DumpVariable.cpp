@@ -102,16 +102,22 @@ ComPtr<IEnumVARIANT> asEnumerator(IUnknown* object) {
     return items;
 }
 
-// The class name an object's type information gives it. An object that
-// offers no type information (or no name in it) is called "Object", the
+// The class name an object's type information gives it. The type
+// information describes the object's default interface, whose name is the
+// class name with a leading underscore ("_MailItem" for a MailItem); the
+// underscore is dropped, as the run time's own type names drop it. An object
+// that offers no type information (or no name in it) is called "Object", the
 // generic name of its kind: the name is read after the probe, where failures
 // would no longer be caught, and a missing name must not cost the report.
 Text typeNameOf(IDispatch* object) {
     ComPtr<ITypeInfo> info;
     Bstr name;
     if (SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.put())) && info &&
-        SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr)) && name.get() != nullptr)
-        return name.text();
+        SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr)) && name.length() > 0) {
+        Text text = name.text();
+        if (text.size() > 1 && text.front() == u'_') text.erase(0, 1);
+        return text;
+    }
     return u"Object";
 }
 
@@ -306,7 +312,9 @@ void dumpInto(Text& out, const Text& name, const VARIANT& variable, std::int32_t
         if (byRef && value->byref == nullptr) check(E_POINTER);
         const auto type = static_cast<VARTYPE>(value->vt & ~VT_BYREF);
         appendOpening(out, name, indent);
-        if (type & VT_ARRAY) {
+        // A type code above VT_ARRAY is an array; VT_ARRAY alone names no
+        // element type and is taken as a scalar, whose conversion fails.
+        if (type > VT_ARRAY) {
             array = byRef ? *value->pparray : value->parray;
             out += kCrLf;
             return;
@@ -341,7 +349,7 @@ void dumpInto(Text& out, const Text& name, const VARIANT& variable, std::int32_t
         appendClosing(out, tag);
     });
     if (!formatted) return;
-    if (value->vt & VT_ARRAY)
+    if (array != nullptr || static_cast<VARTYPE>(value->vt & ~VT_BYREF) > VT_ARRAY)
         dumpArray(out, name, tag, array, static_cast<VARTYPE>(value->vt & VT_TYPEMASK), level, indent);
     else if (object != nullptr) dumpObject(out, name, tag, object, level, indent);
 }

@@ -85,16 +85,17 @@ public:
             local_.get()->vt = vt;  // omitted: zero, empty text, Nothing
             return;
         }
-        const VARIANT* source = arg;
-        if (arg->vt == (VT_BYREF | VT_VARIANT)) {
-            target_ = arg->pvarVal;
-            source = arg->pvarVal;
-        } else if (arg->vt & VT_BYREF) {
-            if ((arg->vt & ~VT_BYREF) != vt) throw ArgumentError{DISP_E_TYPEMISMATCH, index};
-            target_ = arg;
+        // Through any number of references to variants down to the caller's
+        // variable: a variant, or a reference of the parameter's own type.
+        VARIANT* source = arg;
+        while (source->vt == (VT_BYREF | VT_VARIANT) && source->pvarVal != nullptr) source = source->pvarVal;
+        if (source != arg) target_ = source;
+        if (source->vt & VT_BYREF) {
+            if ((source->vt & ~VT_BYREF) != vt || source->byref == nullptr) throw ArgumentError{DISP_E_TYPEMISMATCH, index};
+            target_ = source;
         }
         if (vt == VT_DISPATCH) takeObject(*source, index, *iid);
-        else if (FAILED(VariantChangeType(local_.get(), const_cast<VARIANT*>(source), 0, vt))) throw ArgumentError{DISP_E_TYPEMISMATCH, index};
+        else if (FAILED(VariantChangeType(local_.get(), source, 0, vt))) throw ArgumentError{DISP_E_TYPEMISMATCH, index};
     }
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
@@ -325,7 +326,8 @@ HRESULT FunctionsObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
         }
         return toException(hr, excepInfo);
     } catch (const ArgumentError& e) {
-        if (argErr != nullptr) *argErr = e.index;
+        // The position in rgvarg, which lists the arguments last to first.
+        if (argErr != nullptr && e.index < params->cArgs) *argErr = params->cArgs - 1 - e.index;
         return e.hr;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

@@ -57,6 +57,22 @@ inline Text lowerCase(TextView text) {
     return out;
 }
 
+// Whether text, lower-cased, holds lowerWord (given in lower case) at pos.
+constexpr bool loweredAt(TextView text, std::size_t pos, TextView lowerWord) noexcept {
+    if (pos > text.size() || text.size() - pos < lowerWord.size()) return false;
+    for (std::size_t i = 0; i < lowerWord.size(); ++i)
+        if (lowerChar(text[pos + i]) != lowerWord[i]) return false;
+    return true;
+}
+
+// Whether text, lower-cased, contains lowerWord, without making the
+// lower-cased copy; linear in text for the short words searched for.
+constexpr bool containsLowered(TextView text, TextView lowerWord) noexcept {
+    for (std::size_t pos = 0; pos + lowerWord.size() <= text.size(); ++pos)
+        if (loweredAt(text, pos, lowerWord)) return true;
+    return false;
+}
+
 // Two names are the same when their upper-case forms are equal.
 constexpr bool sameName(TextView a, TextView b) noexcept {
     if (a.size() != b.size()) return false;

@@ -241,7 +241,7 @@ TEST_F(MessageContent, ItsReportListsEveryLocalInOrderAsItStood) {
     EXPECT_THAT(report, ::testing::HasSubstr("      <sSplitHeader Index=\"2\"></sSplitHeader>\r\n"));
     EXPECT_THAT(report, ::testing::HasSubstr("    <FileSign>m/c</FileSign>\r\n"));
     EXPECT_THAT(report, ::testing::HasSubstr("    <Element>{Nothing}</Element>\r\n"));
-    EXPECT_THAT(report, ::testing::HasSubstr("<Parameters>\r\n    <objMail>{_MailItem}</objMail>\r\n</Parameters>"));
+    EXPECT_THAT(report, ::testing::HasSubstr("<Parameters>\r\n    <objMail>{MailItem}</objMail>\r\n</Parameters>"));
 }
 
 }  // namespace

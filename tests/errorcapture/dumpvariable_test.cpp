@@ -311,6 +311,8 @@ TEST_F(DumpVariableTest, FormattingFailureReplacesTheWholeElement) {
     VariantInit(&invalid);
     invalid.vt = VT_VARIANT;  // a VARIANT that holds no value of any type
     EXPECT_EQ(DumpVariable(u"v", invalid, 99, 4), u"{Error 13 formatting for output}");
+    invalid.vt = VT_ARRAY;  // the array flag alone names no element type: a scalar
+    EXPECT_EQ(DumpVariable(u"v", invalid, 99, 4), u"{Error 13 formatting for output}");
 }
 
 TEST_F(DumpVariableTest, ArrayDimensionMissingIsSubscriptOutOfRange) {

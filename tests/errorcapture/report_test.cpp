@@ -167,7 +167,7 @@ TEST_F(Reports, APublicMethodFailsWith65535AfterReportsOfEveryProcedureOnTheWay)
     EXPECT_THAT(platform::toUtf8(reports[0].report),
                 ::testing::HasSubstr("<ModuleVariables>\r\n    <DisableVoting>False</DisableVoting>\r\n"
                                      "    <ProfileName></ProfileName>\r\n    <RecheckFolder>False</RecheckFolder>\r\n"
-                                     "    <ObjOutlook>{Nothing}</ObjOutlook>\r\n    <ObjNS>{_NameSpace}</ObjNS>\r\n"
+                                     "    <ObjOutlook>{Nothing}</ObjOutlook>\r\n    <ObjNS>{NameSpace}</ObjNS>\r\n"
                                      "    <objMailItem>{Nothing}</objMailItem>\r\n    <ObjError>False</ObjError>\r\n"
                                      "    <Outlookversion>0</Outlookversion>\r\n"
                                      "    <SafeMailItem>{Nothing}</SafeMailItem>\r\n"
@@ -176,7 +176,7 @@ TEST_F(Reports, APublicMethodFailsWith65535AfterReportsOfEveryProcedureOnTheWay)
                                      "    <SpamClientMD5>{Nothing}</SpamClientMD5>\r\n</ModuleVariables>"));
     EXPECT_THAT(platform::toUtf8(reports[0].report), ::testing::HasSubstr("<LocalVariables>\r\n{None}</LocalVariables>"));
     EXPECT_THAT(platform::toUtf8(reports[1].report),
-                ::testing::HasSubstr("<Parameters>\r\n    <OutlookNS>{_NameSpace}</OutlookNS>\r\n</Parameters>"));
+                ::testing::HasSubstr("<Parameters>\r\n    <OutlookNS>{NameSpace}</OutlookNS>\r\n</Parameters>"));
 }
 
 TEST_F(Reports, ExternalTypesAreShownByAFixedText) {

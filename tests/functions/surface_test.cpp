@@ -160,7 +160,32 @@ TEST_F(Surface, ScriptVariablesPassedByReferenceAreWrittenBack) {
     ASSERT_EQ(invoke(object.get(), dispid::PickFolder, DISPATCH_METHOD, {idRef, spamRef}, result.put()), S_OK);
     EXPECT_EQ(platform::textOf(folderId), u"ID");
     EXPECT_EQ(result.type(), VT_BSTR);
+
+    // References to references, down to a typed reference, reach the
+    // caller's variable too.
+    VARIANT inner, outer;
+    VariantInit(&inner);
+    VariantInit(&outer);
+    inner.vt = VT_BYREF | VT_VARIANT;
+    inner.pvarVal = &idRef;
+    outer.vt = VT_BYREF | VT_VARIANT;
+    outer.pvarVal = &inner;
+    ASSERT_EQ(invoke(object.get(), dispid::GetFolderName, DISPATCH_METHOD, {outer}, result.put()), S_OK);
+    EXPECT_EQ(platform::textOf(folderId), u"ID");
     SysFreeString(folderId);
+
+    double typedVersion = 9.0;
+    VARIANT versionRef;
+    VariantInit(&versionRef);
+    versionRef.vt = VT_BYREF | VT_R8;
+    versionRef.pdblVal = &typedVersion;
+    inner.pvarVal = &versionRef;
+    Variant mailVariable = Variant::dispatch(outlook().addMail(outlook().defaultFolder(6)));
+    ASSERT_EQ(invoke(object.get(), dispid::BlockMail, DISPATCH_METHOD, {*ns.get(), byRef(mailVariable), inner},
+                     result.put()),
+              S_OK);
+    EXPECT_EQ(typedVersion, 9.0);
+    EXPECT_EQ(mailVariable.get()->pdispVal, nullptr);
 }
 
 TEST_F(Surface, ArgumentsAreCheckedLikeAutomationDoes) {
