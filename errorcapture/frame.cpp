@@ -5,38 +5,36 @@
 namespace kw {
 
 namespace {
-thread_local Procedure* tInnermost = nullptr;
-// The failure a resumed procedure reports; set just before the resume.
+thread_local CatchPoint* tInnermost = nullptr;
+// The failure a resumed catch point takes; set just before the resume.
 thread_local RuntimeError* tResumedWith = nullptr;
 }  // namespace
 
-Procedure::Armed::Armed(Procedure& p) noexcept : procedure_(p) {
-    p.outer_ = tInnermost;
-    tInnermost = &p;
-}
+CatchPoint::CatchPoint() noexcept : outer_(tInnermost) { tInnermost = this; }
 
-Procedure::Armed::~Armed() { tInnermost = const_cast<Procedure*>(procedure_.outer_); }
+CatchPoint::~CatchPoint() { tInnermost = outer_; }
 
-RuntimeError Procedure::Armed::resumedAfterFault() noexcept {
+RuntimeError CatchPoint::resumed() noexcept {
+    platform::recovered();
     RuntimeError failure = *tResumedWith;
     delete tResumedWith;
     tResumedWith = nullptr;
     return failure;
 }
 
-const Procedure* Procedure::innermost() noexcept { return tInnermost; }
+bool CatchPoint::any() noexcept { return tInnermost != nullptr; }
 
-bool Procedure::resumeInnermost(const RuntimeError& failure) noexcept {
-    Procedure* target = tInnermost;
+bool CatchPoint::resumeInnermost(const RuntimeError& failure) noexcept {
+    CatchPoint* target = tInnermost;
     if (target == nullptr) return false;
     delete tResumedWith;
     tResumedWith = new (std::nothrow) RuntimeError(failure);
     if (tResumedWith == nullptr) return false;
-    // The procedures the resume skips never disarm themselves; the target is
-    // disarmed too, so that should its block overflow the stack again, the
-    // next procedure out takes the fault.
-    tInnermost = const_cast<Procedure*>(target->outer_);
-    platform::recoverAt(target->recovery_);
+    // The catch points the resume skips never leave the chain themselves;
+    // the target leaves it too, so that should taking the failure overflow
+    // the stack again, the next one out takes that fault.
+    tInnermost = target->outer_;
+    platform::recoverAt(target->recovery);
 }
 
 Variant reportValue(bool v) { return Variant::boolean(v); }

@@ -74,6 +74,31 @@ private:
 #define KW_VAR(variable) ::kw::Binding(u"" #variable, variable)
 #define KW_EXTERNAL(variable) ::kw::Binding::external(u"" #variable)
 
+// A place that takes a failure: the error block of a running procedure, or a
+// stretch whose failures are ignored. A fault handler that cannot throw (a
+// stack overflow, on the signal stack) resumes the innermost one instead.
+class CatchPoint {
+public:
+    CatchPoint() noexcept;
+    ~CatchPoint();
+    CatchPoint(const CatchPoint&) = delete;
+    CatchPoint& operator=(const CatchPoint&) = delete;
+
+    // Set with KW_SET_RECOVERY where the failure is to be taken.
+    platform::RecoveryPoint recovery;
+    // After a resume here: the failure that brought the thread here.
+    RuntimeError resumed() noexcept;
+
+    // Whether the thread is inside the component: some catch point exists.
+    static bool any() noexcept;
+    // Resumes the innermost catch point with failure. False when there is
+    // none, or no memory to hold the failure.
+    static bool resumeInnermost(const RuntimeError& failure) noexcept;
+
+private:
+    CatchPoint* outer_;
+};
+
 class Procedure;
 
 // The error block: reports the failure that left the procedure's body and
@@ -106,10 +131,10 @@ public:
 
     template <class Body>
     decltype(auto) run(Body&& body) && {
-        Armed armed(*this);
+        CatchPoint block;
         // A stack overflow deeper down cannot be thrown through; the fault
         // filter resumes here instead, with the failure waiting.
-        if (KW_SET_RECOVERY(recovery_) != 0) errorBlock(*this, armed.resumedAfterFault());
+        if (KW_SET_RECOVERY(block.recovery) != 0) errorBlock(*this, block.resumed());
         try {
             return body();
         } catch (const RuntimeError& failure) {
@@ -127,26 +152,7 @@ public:
     bool hasMembers() const noexcept { return dumpMembers_ != nullptr; }
     Text dumpMembers() const { return dumpMembers_(owner_); }
 
-    // The innermost procedure whose body is running on this thread.
-    static const Procedure* innermost() noexcept;
-    // Resumes the innermost procedure's error block with `failure`, from a
-    // fault handler that cannot throw. False when no procedure is running.
-    static bool resumeInnermost(const RuntimeError& failure) noexcept;
-
 private:
-    class Armed {
-    public:
-        explicit Armed(Procedure& p) noexcept;
-        ~Armed();
-        // After a resume: the failure that brought the procedure here.
-        RuntimeError resumedAfterFault() noexcept;
-        Armed(const Armed&) = delete;
-        Armed& operator=(const Armed&) = delete;
-
-    private:
-        Procedure& procedure_;
-    };
-
     const char16_t* module_;
     const char16_t* name_;
     Site caller_;
@@ -154,14 +160,17 @@ private:
     std::vector<Binding> params_;
     const void* owner_ = nullptr;
     Text (*dumpMembers_)(const void*) = nullptr;
-    const Procedure* outer_ = nullptr;
-    platform::RecoveryPoint recovery_;
 };
 
 // Runs one step with failures ignored: a run-time error inside it ends the
 // step without a report and the caller goes on. True when the step completed.
 template <class Step>
 bool ignoringFailure(Step&& step) {
+    CatchPoint stretch;
+    if (KW_SET_RECOVERY(stretch.recovery) != 0) {
+        stretch.resumed();
+        return false;
+    }
     try {
         step();
         return true;

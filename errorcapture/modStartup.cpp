@@ -24,7 +24,7 @@ void Main(Site at) {
 void InstallExceptionFilter() {
     ErrorState& state = errorState();
     if (state.vbcsHasInitialised) return;
-    platform::installFaultFilter(&vbcsExceptionFilter);
+    platform::installFaultFilter(&vbcsExceptionFilter, &CatchPoint::any);
     state.vbcsHasInitialised = true;
 }
 
@@ -73,9 +73,9 @@ RuntimeError faultError(const platform::FaultRecord& ExceptionInformation) {
 }
 
 void vbcsExceptionFilter(const platform::FaultRecord& ExceptionInformation) {
-    if (Procedure::innermost() == nullptr) return;  // not inside the component: not ours
+    if (!CatchPoint::any()) return;  // not inside the component: not ours
     if (ExceptionInformation.onSignalStack) {
-        Procedure::resumeInnermost(faultError(ExceptionInformation));
+        CatchPoint::resumeInnermost(faultError(ExceptionInformation));
         return;
     }
     throw faultError(ExceptionInformation);

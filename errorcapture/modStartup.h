@@ -21,7 +21,8 @@ Text GetExceptionName(std::uint32_t Code);
 // source "vbcsExceptionFilter", the name of the innermost record's code.
 RuntimeError faultError(const platform::FaultRecord& ExceptionInformation);
 // The filter given to the platform: raises the fault's run-time error into
-// the innermost running procedure, or declines when none is running.
+// the innermost running procedure or stretch with failures ignored, or
+// declines when the thread is not inside the component.
 void vbcsExceptionFilter(const platform::FaultRecord& ExceptionInformation);
 
 }  // namespace kw::modStartup

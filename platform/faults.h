@@ -21,19 +21,22 @@ namespace platform {
 struct FaultRecord {
     std::uint32_t code = 0;
     const FaultRecord* nested = nullptr;
-    // The filter runs on a stack of its own (a stack overflow): it must leave
-    // by recoverAt(), not by throwing.
+    // The fault cannot be thrown through (a stack overflow, or a fault in
+    // code without trustworthy unwind information): the filter must leave by
+    // recoverAt(), not by throwing.
     bool onSignalStack = false;
 };
 
-// The filter either leaves the handler (by throwing a C++ exception, or by
-// recoverAt for a fault on the signal stack) or returns to let the fault go
-// on to whoever handled it before.
+// The filter leaves by throwing a C++ exception or, for a fault marked
+// onSignalStack, by recoverAt; it is called only when the owner says the
+// faulting thread is inside the component. Any other fault goes on to
+// whoever handled it before.
 using FaultFilter = void (*)(const FaultRecord& fault);
+using FaultOwner = bool (*)() noexcept;
 
 // Installs the filter for the process (once; a later call changes nothing
 // process-wide) and prepares the calling thread (its alternate signal stack).
-void installFaultFilter(FaultFilter filter);
+void installFaultFilter(FaultFilter filter, FaultOwner owner);
 // Restores what was installed before; the component does this on unloading.
 void uninstallFaultFilter();
 // How many times installFaultFilter was called, for tests.
@@ -48,6 +51,9 @@ struct RecoveryPoint {
 #endif
 };
 [[noreturn]] void recoverAt(RecoveryPoint& point);
+// Called once resumed at a recovery point: makes the stack ready to fault
+// again (Windows re-arms its guard page after a stack overflow).
+void recovered() noexcept;
 
 namespace detail {
 // Called by installFaultFilter: removes the filter when the component unloads.

@@ -23,6 +23,7 @@ constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
 std::mutex gLock;
 std::atomic<FaultFilter> gFilter{nullptr};
+std::atomic<FaultOwner> gOwner{nullptr};
 std::atomic<int> gInstallCalls{0};
 bool gInstalled = false;
 struct sigaction gPrevious[sizeof kSignals / sizeof kSignals[0]];
@@ -110,7 +111,9 @@ void onFault(int signal, siginfo_t* info, void* context) {
     FaultRecord record;
     record.code = codeFor(signal, info);
     record.onSignalStack = record.code == 0xC00000FDu;
-    if (FaultFilter filter = gFilter.load()) {
+    const FaultFilter filter = gFilter.load();
+    const FaultOwner owner = gOwner.load();
+    if (filter != nullptr && owner != nullptr && owner()) {
         // The filter leaves by throwing; the signal must not stay blocked.
         sigset_t unblock;
         sigemptyset(&unblock);
@@ -123,11 +126,12 @@ void onFault(int signal, siginfo_t* info, void* context) {
 
 }  // namespace
 
-void installFaultFilter(FaultFilter filter) {
+void installFaultFilter(FaultFilter filter, FaultOwner owner) {
     ++gInstallCalls;
     {
         std::lock_guard guard(gLock);
         gFilter.store(filter);
+        gOwner.store(owner);
         if (!gInstalled) {
             struct sigaction action {};
             action.sa_sigaction = &onFault;
@@ -148,10 +152,13 @@ void uninstallFaultFilter() {
     for (std::size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) sigaction(kSignals[i], &gPrevious[i], nullptr);
     gInstalled = false;
     gFilter.store(nullptr);
+    gOwner.store(nullptr);
 }
 
 int faultFilterInstallCalls() { return gInstallCalls.load(); }
 
 void recoverAt(RecoveryPoint& point) { siglongjmp(point.buffer, 1); }
+
+void recovered() noexcept {}
 
 }  // namespace platform

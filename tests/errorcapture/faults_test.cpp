@@ -124,6 +124,20 @@ TEST_F(Faults, AFaultInAStepWhoseFailuresAreIgnoredIsSkipped) {
     EXPECT_TRUE(env().reports.empty());
 }
 
+TEST_F(Faults, AStackOverflowInAStepWhoseFailuresAreIgnoredIsSkipped) {
+    bool after = false;
+    std::thread small([&] {
+        startup::InstallExceptionFilter();
+        Procedure(u"Sample", u"Tolerant", Site::none()).run([&] {
+            kw::ignoringFailure([] { recurse(0); });
+            after = true;
+        });
+    });
+    small.join();
+    EXPECT_TRUE(after);
+    EXPECT_TRUE(env().reports.empty());
+}
+
 TEST_F(Faults, AStackOverflowIsReportedByTheInnermostProcedure) {
     std::vector<standins::ErrorReport> reports;
     std::thread small([&] {
