@@ -36,10 +36,10 @@ public:
           getProfile_(bind<GetProfileFn>(kernel32_, "GetPrivateProfileStringA")),
           writeProfile_(bind<WriteProfileFn>(kernel32_, "WritePrivateProfileStringA")) {}
 
-    ~WindowsSettingsApi() override {
-        if (kernel32_ != nullptr) FreeLibrary(kernel32_);
-        if (advapi32_ != nullptr) FreeLibrary(advapi32_);
-    }
+    // The libraries stay loaded: both are part of every process, and freeing
+    // them from a destructor would run inside the DLL's unload, where
+    // FreeLibrary must not be called.
+    ~WindowsSettingsApi() override = default;
 
     LONG RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) noexcept override {
         return openOrCreate(openKey_, key, subKey, result);
