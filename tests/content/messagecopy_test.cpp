@@ -129,6 +129,16 @@ TEST_F(MessageCopy, FailuresOfTheCopyNeverStopTheCheck) {
     EXPECT_FALSE(fs::exists(folder / "Offer.eml"));
 }
 
+TEST_F(MessageCopy, AFailingFileTestIsReportedButNeitherCopiesNorStopsTheCheck) {
+    setSaveTo(windowsFolder());
+    mail->properties[kw::mailhelper::PR_SUBJECT] = Variant::text(Text(u"a\0b", 3));
+    EXPECT_NO_THROW(check());
+    ASSERT_EQ(env().reports.size(), 1u);
+    EXPECT_EQ(env().reports[0].procedure, u"FileExist");
+    EXPECT_EQ(calls().count("KWMailItem.SaveAs"), 0u) << "no copy when the test cannot tell";
+    EXPECT_EQ(calls().count("SpamClientCOM.PrepareBody"), 1u) << "the assembly went on";
+}
+
 TEST_F(MessageCopy, ACopyIsMadeBeforeTheHeadersAreRead) {
     setSaveTo(windowsFolder());
     mail->properties.erase(kw::mailhelper::PR_HEADERS);
