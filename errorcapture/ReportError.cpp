@@ -46,31 +46,24 @@ Text DumpGlobalVariables() {
 }
 
 Text reportText(const Text& LocalVariablesText, const Text& ModuleVariablesText, const Text& ParametersText) {
+    const Text globals = DumpGlobalVariables();
     Text out;
-    out.reserve(LocalVariablesText.size() + ModuleVariablesText.size() + ParametersText.size() + 1024);
-    out += u"<Variables>";
+    out.reserve(LocalVariablesText.size() + ModuleVariablesText.size() + ParametersText.size() + globals.size() + 256);
+    // One element: its opening tag on a line of its own, its content (which
+    // ends in CR LF when it holds dumps), its closing tag.
+    auto element = [&out](TextView tag, TextView content) {
+        out.append(u"<").append(tag).append(u">").append(kCrLf).append(content);
+        out.append(u"</").append(tag).append(u">");
+    };
+    out.append(u"<Variables>").append(kCrLf);
+    element(u"LocalVariables", LocalVariablesText);
     out += kCrLf;
-    out += u"<LocalVariables>";
+    element(u"ModuleVariables", ModuleVariablesText);
     out += kCrLf;
-    out += LocalVariablesText;
-    out += u"</LocalVariables>";
+    element(u"GlobalVariables", globals);
     out += kCrLf;
-    out += u"<ModuleVariables>";
-    out += kCrLf;
-    out += ModuleVariablesText;
-    out += u"</ModuleVariables>";
-    out += kCrLf;
-    out += u"<GlobalVariables>";
-    out += kCrLf;
-    out += DumpGlobalVariables();
-    out += u"</GlobalVariables>";
-    out += kCrLf;
-    out += u"</Variables>";
-    out += kCrLf;
-    out += u"<Parameters>";
-    out += kCrLf;
-    out += ParametersText;
-    out += u"</Parameters>";
+    out.append(u"</Variables>").append(kCrLf);
+    element(u"Parameters", ParametersText);  // no line break after the last element
     return out;
 }
 
