@@ -24,17 +24,17 @@ RuntimeError CatchPoint::resumed() noexcept {
 
 bool CatchPoint::any() noexcept { return tInnermost != nullptr; }
 
-bool CatchPoint::resumeInnermost(const RuntimeError& failure) noexcept {
+platform::RecoveryPoint* CatchPoint::resumeInnermost(const RuntimeError& failure) noexcept {
     CatchPoint* target = tInnermost;
-    if (target == nullptr) return false;
+    if (target == nullptr) return nullptr;
     delete tResumedWith;
     tResumedWith = new (std::nothrow) RuntimeError(failure);
-    if (tResumedWith == nullptr) return false;
+    if (tResumedWith == nullptr) return nullptr;
     // The catch points the resume skips never leave the chain themselves;
     // the target leaves it too, so that should taking the failure overflow
     // the stack again, the next one out takes that fault.
     tInnermost = target->outer_;
-    platform::recoverAt(target->recovery);
+    return &target->recovery;
 }
 
 Variant reportValue(bool v) { return Variant::boolean(v); }

@@ -91,9 +91,10 @@ public:
 
     // Whether the thread is inside the component: some catch point exists.
     static bool any() noexcept;
-    // Resumes the innermost catch point with failure. False when there is
-    // none, or no memory to hold the failure.
-    static bool resumeInnermost(const RuntimeError& failure) noexcept;
+    // Hands failure to the innermost catch point and returns where the
+    // thread must resume to take it; null when there is none, or no memory
+    // to hold the failure.
+    static platform::RecoveryPoint* resumeInnermost(const RuntimeError& failure) noexcept;
 
 private:
     CatchPoint* outer_;

@@ -72,12 +72,9 @@ RuntimeError faultError(const platform::FaultRecord& ExceptionInformation) {
     return RuntimeError(number, GetExceptionName(record->code), u"vbcsExceptionFilter", 0);
 }
 
-void vbcsExceptionFilter(const platform::FaultRecord& ExceptionInformation) {
-    if (!CatchPoint::any()) return;  // not inside the component: not ours
-    if (ExceptionInformation.onSignalStack) {
-        CatchPoint::resumeInnermost(faultError(ExceptionInformation));
-        return;
-    }
+platform::RecoveryPoint* vbcsExceptionFilter(const platform::FaultRecord& ExceptionInformation) {
+    if (!CatchPoint::any()) return nullptr;  // not inside the component: not ours
+    if (ExceptionInformation.mustResume) return CatchPoint::resumeInnermost(faultError(ExceptionInformation));
     throw faultError(ExceptionInformation);
 }
 

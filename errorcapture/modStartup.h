@@ -23,6 +23,6 @@ RuntimeError faultError(const platform::FaultRecord& ExceptionInformation);
 // The filter given to the platform: raises the fault's run-time error into
 // the innermost running procedure or stretch with failures ignored, or
 // declines when the thread is not inside the component.
-void vbcsExceptionFilter(const platform::FaultRecord& ExceptionInformation);
+platform::RecoveryPoint* vbcsExceptionFilter(const platform::FaultRecord& ExceptionInformation);
 
 }  // namespace kw::modStartup

@@ -21,17 +21,19 @@ namespace platform {
 struct FaultRecord {
     std::uint32_t code = 0;
     const FaultRecord* nested = nullptr;
-    // The fault cannot be thrown through (a stack overflow, or a fault in
-    // code without trustworthy unwind information): the filter must leave by
-    // recoverAt(), not by throwing.
-    bool onSignalStack = false;
+    // The fault cannot be thrown through (a stack overflow; on Windows every
+    // fault): the filter must name a recovery point instead of throwing.
+    bool mustResume = false;
 };
 
-// The filter leaves by throwing a C++ exception or, for a fault marked
-// onSignalStack, by recoverAt; it is called only when the owner says the
-// faulting thread is inside the component. Any other fault goes on to
-// whoever handled it before.
-using FaultFilter = void (*)(const FaultRecord& fault);
+struct RecoveryPoint;
+
+// Called only when the owner says the faulting thread is inside the
+// component. The filter either throws a C++ exception, which unwinds from the
+// faulting instruction (never for a fault marked mustResume), or returns the
+// recovery point at which the thread resumes; null declines the fault. A
+// fault not taken goes on to whoever handled it before.
+using FaultFilter = RecoveryPoint* (*)(const FaultRecord& fault);
 using FaultOwner = bool (*)() noexcept;
 
 // Installs the filter for the process (once; a later call changes nothing
@@ -42,7 +44,9 @@ void uninstallFaultFilter();
 // How many times installFaultFilter was called, for tests.
 int faultFilterInstallCalls();
 
-// A point to resume at after a fault that cannot be thrown through.
+// A point to resume at after a fault that cannot be thrown through; the
+// thread resumes there as if KW_SET_RECOVERY had returned 1, without running
+// the destructors of the frames in between.
 struct RecoveryPoint {
 #ifdef _WIN32
     std::jmp_buf buffer;
@@ -50,7 +54,6 @@ struct RecoveryPoint {
     sigjmp_buf buffer;
 #endif
 };
-[[noreturn]] void recoverAt(RecoveryPoint& point);
 // Called once resumed at a recovery point: makes the stack ready to fault
 // again (Windows re-arms its guard page after a stack overflow).
 void recovered() noexcept;

@@ -110,7 +110,9 @@ void passOn(int signal, siginfo_t* info, void* context) {
 void onFault(int signal, siginfo_t* info, void* context) {
     FaultRecord record;
     record.code = codeFor(signal, info);
-    record.onSignalStack = record.code == 0xC00000FDu;
+    // A stack overflow runs this handler on the alternate stack, from where
+    // throwing cannot be relied on.
+    record.mustResume = record.code == 0xC00000FDu;
     const FaultFilter filter = gFilter.load();
     const FaultOwner owner = gOwner.load();
     if (filter != nullptr && owner != nullptr && owner()) {
@@ -119,7 +121,7 @@ void onFault(int signal, siginfo_t* info, void* context) {
         sigemptyset(&unblock);
         sigaddset(&unblock, signal);
         pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
-        filter(record);
+        if (RecoveryPoint* point = filter(record)) siglongjmp(point->buffer, 1);
     }
     passOn(signal, info, context);
 }
@@ -156,8 +158,6 @@ void uninstallFaultFilter() {
 }
 
 int faultFilterInstallCalls() { return gInstallCalls.load(); }
-
-void recoverAt(RecoveryPoint& point) { siglongjmp(point.buffer, 1); }
 
 void recovered() noexcept {}
 

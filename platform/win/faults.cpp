@@ -3,19 +3,22 @@
 //    chance, before anything else could swallow them;
 //  - the unhandled-exception filter takes faults elsewhere (in Outlook or the
 //    mail layer, called from the component) that nothing else handled.
-// Either takes a fault only while the thread is inside the component. It then
-// points the thread's context at a small function that calls the component's
-// filter as if the faulting instruction had called it: for a fault in the
-// component's own code the filter throws, and the exception unwinds from the
-// faulting function (compiled with -fnon-call-exceptions, so its faulting
-// instructions are in its unwind tables); for a fault in other code, or a
-// stack overflow, it resumes the innermost catch point instead, because no
-// unwind information can be trusted there. A fault the component does not
-// take goes on to the next handler or the filter installed before.
+// Either takes a fault only while the thread is inside the component: it asks
+// the component's filter for the recovery point of the innermost catch point
+// and sets the thread's context to resume there, as a return of setjmp with
+// the value 1. Nothing runs on the faulting stack, which matters for a stack
+// overflow; no exception is thrown from the faulting instruction, which
+// matters because the optimiser may leave a call that faults without an entry
+// in the caller's exception tables, and because code outside the component
+// may have no usable unwind information. A fault the component does not take
+// goes on to the next handler or the filter installed before.
 #include "platform/com.h"
 #include "platform/faults.h"
 
 #include <malloc.h>
+#include <setjmp.h>
+
+#include <cstring>
 
 namespace platform {
 
@@ -31,6 +34,7 @@ SRWLOCK gLock = SRWLOCK_INIT;
 
 constexpr int kMaxRecords = 16;
 thread_local FaultRecord tRecords[kMaxRecords];
+
 
 bool isProcessorFault(DWORD code) {
     switch (code) {
@@ -64,31 +68,51 @@ bool insideThisModule(const void* address) {
            GetModuleHandleExW(flags, reinterpret_cast<LPCWSTR>(address), &at) && self == at;
 }
 
-// Runs in place of the faulting instruction; the filter never returns here,
-// since the thread was inside the component.
-[[noreturn]] __attribute__((noinline)) void callFilter() {
-    gFilter(tRecords[0]);
-    std::abort();
+// Sets context to what the recovery point's setjmp saved, returning 1.
+void resumeAt(CONTEXT* context, const RecoveryPoint& point) {
+    _JUMP_BUFFER saved;
+    std::memcpy(&saved, &point.buffer, sizeof saved);
+#if defined(_M_X64) || defined(__x86_64__)
+    context->Rbx = saved.Rbx;
+    context->Rsp = saved.Rsp;
+    context->Rbp = saved.Rbp;
+    context->Rsi = saved.Rsi;
+    context->Rdi = saved.Rdi;
+    context->R12 = saved.R12;
+    context->R13 = saved.R13;
+    context->R14 = saved.R14;
+    context->R15 = saved.R15;
+    context->Rip = saved.Rip;
+    context->Rax = 1;
+    context->MxCsr = saved.MxCsr;
+    M128A* xmm = &context->Xmm6;
+    const SETJMP_FLOAT128* from = &saved.Xmm6;
+    for (int i = 0; i < 10; ++i) std::memcpy(&xmm[i], &from[i], sizeof(M128A));
+#else
+    context->Ebp = saved.Ebp;
+    context->Ebx = saved.Ebx;
+    context->Edi = saved.Edi;
+    context->Esi = saved.Esi;
+    context->Esp = saved.Esp;
+    context->Eip = saved.Eip;
+    context->Eax = 1;
+    // The handler frames registered below the recovery point are gone: the
+    // thread's handler list (FS:[0]) starts again where it stood there.
+    const unsigned long registration = saved.Registration;
+    asm volatile("movl %0, %%fs:0" : : "r"(registration) : "memory");
+#endif
 }
 
-LONG takeFault(EXCEPTION_POINTERS* info, bool mayUnwind) {
+LONG takeFault(EXCEPTION_POINTERS* info) {
     const EXCEPTION_RECORD* first = info->ExceptionRecord;
     int count = 0;
     for (const EXCEPTION_RECORD* r = first; r != nullptr && count < kMaxRecords; r = r->ExceptionRecord, ++count) {
-        tRecords[count] = FaultRecord{r->ExceptionCode, nullptr, false};
+        tRecords[count] = FaultRecord{r->ExceptionCode, nullptr, true};
         if (count > 0) tRecords[count - 1].nested = &tRecords[count];
     }
-    tRecords[0].onSignalStack = !mayUnwind || first->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
-    CONTEXT* context = info->ContextRecord;
-#if defined(_M_X64) || defined(__x86_64__)
-    context->Rsp -= sizeof(DWORD64);
-    *reinterpret_cast<DWORD64*>(context->Rsp) = context->Rip + 1;
-    context->Rip = reinterpret_cast<DWORD64>(&callFilter);
-#else
-    context->Esp -= sizeof(DWORD);
-    *reinterpret_cast<DWORD*>(context->Esp) = context->Eip + 1;
-    context->Eip = reinterpret_cast<DWORD>(&callFilter);
-#endif
+    RecoveryPoint* point = gFilter(tRecords[0]);
+    if (point == nullptr) return EXCEPTION_CONTINUE_SEARCH;
+    resumeAt(info->ContextRecord, *point);
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
@@ -100,11 +124,11 @@ bool ours(const EXCEPTION_RECORD* record) {
 LONG CALLBACK firstChance(EXCEPTION_POINTERS* info) {
     if (!ours(info->ExceptionRecord) || !insideThisModule(info->ExceptionRecord->ExceptionAddress))
         return EXCEPTION_CONTINUE_SEARCH;
-    return takeFault(info, true);
+    return takeFault(info);
 }
 
 LONG WINAPI unhandled(EXCEPTION_POINTERS* info) {
-    if (ours(info->ExceptionRecord)) return takeFault(info, false);
+    if (ours(info->ExceptionRecord) && takeFault(info) == EXCEPTION_CONTINUE_EXECUTION) return EXCEPTION_CONTINUE_EXECUTION;
     return gPrevious != nullptr ? gPrevious(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -140,8 +164,6 @@ void uninstallFaultFilter() {
 }
 
 int faultFilterInstallCalls() { return static_cast<int>(gInstallCalls); }
-
-void recoverAt(RecoveryPoint& point) { std::longjmp(point.buffer, 1); }
 
 void recovered() noexcept { _resetstkoflw(); }
 

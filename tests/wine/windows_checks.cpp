@@ -1,0 +1,170 @@
+// Checks of the Windows side of the component, run under Wine by the test
+// command: the translation of processor faults into reported run-time
+// errors, the registry backend bound by name, the file lookup, message
+// boxes, and the COM face with the system's own error information. Prints a
+// line per check and fails when any check does.
+#include <cstdio>
+#include <string>
+#include <functional>
+#include <vector>
+
+#include "content/MessageCopy.h"
+#include "errorcapture/frame.h"
+#include "errorcapture/modStartup.h"
+#include "errorcapture/state.h"
+#include "functions/FunctionsObject.h"
+#include "platform/messagebox.h"
+#include "settings/RegRW.h"
+
+namespace {
+
+using kw::Procedure;
+using kw::RuntimeError;
+using kw::Site;
+using platform::Text;
+using platform::Variant;
+
+int failures = 0;
+// The message boxes the error blocks show (no report component here).
+
+std::vector<Text> boxes;
+
+void expect(bool ok, const char* what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
+    if (!ok) {
+        ++failures;
+        if (!boxes.empty()) std::printf("     last box: %s\n", platform::toUtf8(boxes.back()).c_str());
+    }
+}
+
+
+bool lastBoxEndsWith(const Text& tail) {
+    return !boxes.empty() && boxes.back().size() >= tail.size() &&
+           boxes.back().compare(boxes.back().size() - tail.size(), tail.size(), tail) == 0;
+}
+
+int* volatile gNowhere = nullptr;
+volatile int gZero = 0;
+volatile bool gForever = true;
+volatile int gSink = 0;
+__attribute__((noinline)) void writeThrough(int* target) { *target = 1; }
+__attribute__((noinline)) int divide(int a, int b) { return a / b; }
+__attribute__((noinline)) int recurse(int depth) {
+    volatile char frame[1024];
+    frame[0] = static_cast<char>(depth);
+    return (gForever ? recurse(depth + 1) : 0) + frame[0];
+}
+
+// Runs work on a new thread with a small stack, and waits for it.
+void onSmallThread(const std::function<void()>& work) {
+    auto start = [](void* argument) -> DWORD {
+        (*static_cast<const std::function<void()>*>(argument))();
+        return 0;
+    };
+    HANDLE thread = CreateThread(nullptr, 256 * 1024, start, const_cast<std::function<void()>*>(&work),
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+
+template <class Fault>
+bool faultIsReported(Fault fault) {
+    try {
+        Procedure(u"Checks", u"Faulting", Site::none()).run([&] { fault(); });
+    } catch (const RuntimeError& e) {
+        if (e.number() != 65535) std::printf("     raised %d: %s\n", e.number(), platform::toUtf8(e.description()).c_str());
+        return e.number() == 65535;
+    }
+    std::printf("     nothing was raised\n");
+    return false;
+}
+
+void faults() {
+    kw::modStartup::InstallExceptionFilter();
+    expect(faultIsReported([] { writeThrough(gNowhere); }) && lastBoxEndsWith(u"Access Violation (10005)"),
+           "a null-pointer write becomes error 10005, reported");
+    expect(faultIsReported([] { writeThrough(gNowhere); }), "a second access violation is taken as well");
+    expect(faultIsReported([] { gSink = divide(1, gZero); }) && lastBoxEndsWith(u"Integer Divide By Zero (10132)"),
+           "an integer division by zero becomes error 10132, reported");
+    bool after = false;
+    const std::size_t shown = boxes.size();
+    Procedure(u"Checks", u"Tolerant", Site::none()).run([&] {
+        kw::ignoringFailure([] { writeThrough(gNowhere); });
+        after = true;
+    });
+    expect(after && boxes.size() == shown, "a fault in a step whose failures are ignored is skipped");
+    bool overflowReported = false;
+    onSmallThread([&] {
+        kw::modStartup::InstallExceptionFilter();
+        overflowReported = faultIsReported([] { gSink = recurse(0); });
+    });
+    expect(overflowReported && lastBoxEndsWith(u"Stack Overflow (10237)"), "a stack overflow becomes error 10237");
+}
+
+void settings() {
+    const bool noIni = false;
+    const std::int32_t hkcu = platform::root::CurrentUser;
+    const Text key = u"Software\\Kestrelwood\\Checks";
+    kw::RegRW::RegWrite(key, u"Text", u"S", Variant::text(u"abc"), noIni, Text(), hkcu);
+    expect(kw::RegRW::RegRead(key, u"Text", u"s", noIni, Text(), hkcu) == u"abc", "a text round-trips the registry");
+    kw::RegRW::RegWrite(key, u"Long", u"S", Variant::text(Text(255, u'x')), noIni, Text(), hkcu);
+    expect(kw::RegRW::RegRead(key, u"Long", u"S", noIni, Text(), hkcu).empty(), "a text of 255 characters reads empty");
+    kw::RegRW::RegWrite(key, u"Number", u"D", Variant::i4(-1), noIni, Text(), hkcu);
+    expect(kw::RegRW::RegRead(key, u"Number", u"D", noIni, Text(), hkcu) == u"-1", "a dword reads back signed");
+    expect(kw::RegRW::RegRead(u"Software\\Kestrelwood\\Missing", u"X", u"D", noIni, Text(), hkcu) == u"0",
+           "a missing dword reads 0");
+}
+
+void files() {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const Text base = Text(reinterpret_cast<const char16_t*>(folder)) + u"kwolfunc-checks-" +
+                      platform::fromUtf8(std::to_string(GetCurrentProcessId()));
+    CreateDirectoryW(reinterpret_cast<LPCWSTR>(base.c_str()), nullptr);
+    const Text file = base + u"\\Mail.EML", hidden = base + u"\\hidden.eml";
+    for (const Text* path : {&file, &hidden}) {
+        HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(path->c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               path == &hidden ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL, nullptr);
+        CloseHandle(h);
+    }
+    expect(kw::General::FileExist(base + u"\\mail.eml"), "FileExist finds a file whatever its letter case");
+    expect(!kw::General::FileExist(base + u"\\hidden.eml"), "FileExist never matches a hidden file");
+    expect(!kw::General::FileExist(base + u"\\other.eml"), "FileExist does not match a missing file");
+    DeleteFileW(reinterpret_cast<LPCWSTR>(file.c_str()));
+    SetFileAttributesW(reinterpret_cast<LPCWSTR>(hidden.c_str()), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(reinterpret_cast<LPCWSTR>(hidden.c_str()));
+    RemoveDirectoryW(reinterpret_cast<LPCWSTR>(base.c_str()));
+}
+
+void comFace() {
+    platform::ComPtr<_Functions> functions;
+    expect(SUCCEEDED(kw::FunctionsObject::create(kw::identity::IID__Functions, functions.putVoid())),
+           "a Functions object is made");
+    // Without Outlook and the spam client installed, attaching marks the
+    // object and making the spam client object fails the call.
+    const HRESULT hr = functions->CreateFolder(nullptr);
+    platform::ComPtr<IErrorInfo> info;
+    platform::Bstr description;
+    if (GetErrorInfo(0, info.put()) == S_OK) info->GetDescription(description.put());
+    expect(hr == static_cast<HRESULT>(0x800AFFFFu), "the failing call returns 0x800AFFFF");
+    expect(description.text() == u"Application-defined or object-defined error", "with the system's error information");
+    expect(static_cast<kw::FunctionsObject*>(functions.get())->model().ObjError, "and the object stays marked");
+}
+
+}  // namespace
+
+int main() {
+    CoInitialize(nullptr);
+    platform::setMessageBoxPresenter([](const Text& text, const Text&, UINT) {
+        boxes.push_back(text);
+        return IDOK;
+    });
+    faults();
+    settings();
+    files();
+    comFace();
+    kw::releaseThreadOutlookApplication();
+    CoUninitialize();
+    std::printf("%s\n", failures == 0 ? "All Windows checks passed." : "Some Windows checks failed.");
+    return failures == 0 ? 0 : 1;
+}
