@@ -55,13 +55,14 @@ __attribute__((noinline)) int recurse(int depth) {
     return (gForever ? recurse(depth + 1) : 0) + frame[0];
 }
 
+DWORD WINAPI runWork(void* work) {
+    (*static_cast<const std::function<void()>*>(work))();
+    return 0;
+}
+
 // Runs work on a new thread with a small stack, and waits for it.
 void onSmallThread(const std::function<void()>& work) {
-    auto start = [](void* argument) -> DWORD {
-        (*static_cast<const std::function<void()>*>(argument))();
-        return 0;
-    };
-    HANDLE thread = CreateThread(nullptr, 256 * 1024, start, const_cast<std::function<void()>*>(&work),
+    HANDLE thread = CreateThread(nullptr, 256 * 1024, &runWork, const_cast<std::function<void()>*>(&work),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
