@@ -22,7 +22,8 @@ using platform::Text;
 
 // UTF-8 form of UTF-16 text, for logs and test messages.
 std::string utf8(platform::TextView text);
-// The way a call log shows one argument.
+// The way a call log shows one text argument (nothing while the log is not
+// recording).
 std::string quoted(platform::TextView text);
 
 struct Failure {
