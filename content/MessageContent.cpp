@@ -38,7 +38,7 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
     Text sAttachments, FileSign, InstallationID, SaveAsFileTo, FileSubject, myMessage;
     ComPtr<IDispatch> Element;
     Text result;
-    return Procedure(u"Functions", u"GetCompleteMessageContent", at)
+    return Procedure(*this, u"GetCompleteMessageContent", at)
         .locals({KW_VAR(PR_HTML), KW_VAR(PR_BODY), KW_VAR(PR_HEADERS), KW_VAR(PR_BODY_HTML), KW_VAR(INT_HTMLFORMAT),
                  KW_VAR(PR_SUBJECT), KW_VAR(PR_ATTACH_MIME_TAG), KW_VAR(PR_SENDER_NAME),
                  KW_VAR(PR_SENDER_EMAIL_ADDRESS), KW_VAR(PR_MESSAGE_CODEPAGE), Binding(u"A", header.A), KW_VAR(i),
@@ -48,7 +48,6 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
                  KW_VAR(FileSign), KW_VAR(InstallationID), Binding(u"sOrgContentType", header.sOrgContentType),
                  KW_VAR(SaveAsFileTo), KW_VAR(FileSubject), KW_VAR(myMessage), KW_VAR(Element)})
         .params({KW_VAR(objMail)})
-        .members(*this)
         .run([&] {
             PR_HTML = 0x10130102;
             PR_BODY = 0x1000001E;

@@ -20,7 +20,7 @@ constexpr std::int16_t kInternetMessageFormat = 1024;
 bool General::FileExist(const Text& FilePathname, Site at) {
     Text File, Filename;
     std::int32_t i = 0;
-    return Procedure(u"General", u"FileExist", at)
+    return Procedure(modules::General, u"FileExist", at)
         .locals({KW_VAR(File), KW_VAR(Filename), KW_VAR(i)})
         .params({KW_VAR(FilePathname)})
         .run([&] {

@@ -38,9 +38,11 @@ constexpr std::int32_t Overflow = 6;
 constexpr std::int32_t OutOfMemory = 7;
 constexpr std::int32_t SubscriptOutOfRange = 9;
 constexpr std::int32_t TypeMismatch = 13;
+constexpr std::int32_t InternalError = 51;
 constexpr std::int32_t ObjectNotSet = 91;
 constexpr std::int32_t ObjectRequired = 424;
 constexpr std::int32_t NoSuchMember = 438;
+constexpr std::int32_t InvalidUseOfNull = 94;
 constexpr std::int32_t ArgumentNotOptional = 449;
 constexpr std::int32_t RaisedByErrorBlock = 65535;
 }  // namespace err
@@ -88,25 +90,8 @@ inline void check(HRESULT hr, Site at = Site::here()) {
     if (FAILED(hr)) raiseFromHResult(hr, nullptr, IID_NULL, at);
 }
 
-// The COM boundary: runs body, maps a run-time error to its HRESULT and sets
-// the thread's error information (source, description, interface) for the
-// caller. Nothing escapes.
+// Sets the thread's error information (source, description, interface) for
+// the caller of a public method and gives the HRESULT of error.
 HRESULT reportToCaller(const RuntimeError& error, const IID& iid) noexcept;
-
-template <class Body>
-HRESULT comBoundary(const IID& iid, Body&& body) noexcept {
-    try {
-        body();
-        return S_OK;
-    } catch (const RuntimeError& error) {
-        return reportToCaller(error, iid);
-    } catch (const std::bad_alloc&) {
-        return reportToCaller(RuntimeError(err::OutOfMemory, describeError(err::OutOfMemory), kDefaultSource, 0), iid);
-    } catch (...) {
-        return reportToCaller(RuntimeError(static_cast<std::int32_t>(E_UNEXPECTED), describeError(E_UNEXPECTED),
-                                           kDefaultSource, 0),
-                              iid);
-    }
-}
 
 }  // namespace kw

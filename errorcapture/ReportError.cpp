@@ -33,12 +33,12 @@ void CaptureErrorState(const RuntimeError& failure) {
 Text DumpGlobalVariables() {
     const ErrorState& state = errorState();
     const Binding globals[] = {
-        ::kw::Binding(u"vbcsComponentID", state.vbcsComponentID),
-        ::kw::Binding(u"vbcsHasInitialised", state.vbcsHasInitialised),
-        ::kw::Binding(u"vbcsErrorNumber", state.vbcsErrorNumber),
-        ::kw::Binding(u"vbcsErrorDescription", state.vbcsErrorDescription),
-        ::kw::Binding(u"vbcsErrorLine", state.vbcsErrorLine),
-        ::kw::Binding(u"vbcsErrorSource", state.vbcsErrorSource),
+        Binding(u"vbcsComponentID", state.vbcsComponentID),
+        Binding(u"vbcsHasInitialised", state.vbcsHasInitialised),
+        Binding(u"vbcsErrorNumber", state.vbcsErrorNumber),
+        Binding(u"vbcsErrorDescription", state.vbcsErrorDescription),
+        Binding(u"vbcsErrorLine", state.vbcsErrorLine),
+        Binding(u"vbcsErrorSource", state.vbcsErrorSource),
     };
     Text out;
     for (const Binding& global : globals) out += DumpVariable(global.name(), *global.read(), 99, 4);
@@ -84,6 +84,9 @@ Text ReportError(const std::int32_t& ErrorNumber, const Text& ModuleName, const 
     ComPtr<IDispatch> reporter;
     ignoringFailure([&] { reporter = createObject<IDispatch>(Text(kErrorReporterProgId)); });
     if (!reporter) {
+        // The box's message loop runs the host's own windows: a fault there
+        // is not the component's.
+        const OutsideComponent hostCode;
         platform::showMessageBox(fallbackMessage(ErrorNumber, ModuleName, ProcedureName, ErrorDescription, ErrorLine),
                                  kFallbackTitle, MB_OK | MB_ICONSTOP);
         return Text();

@@ -36,7 +36,11 @@ ErrorState& errorState() noexcept {
 
 void errorBlock(const Procedure& procedure, const RuntimeError& failure) {
     const std::int32_t callerLine = static_cast<std::int32_t>(procedure.caller().line);
-    try {
+    // The block runs under a catch point of its own: a failure inside it (a
+    // dump, the report, a fault anywhere in them) ends the block, and that
+    // failure goes to the caller instead of 65535. The procedure's own catch
+    // point is gone by now, so nothing here runs the block a second time.
+    const std::optional<RuntimeError> inside = takeFailure([&] {
         CaptureErrorState(failure);
         const Text locals = dumpBindings(procedure.localBindings());
         const Text members = procedure.hasMembers() ? procedure.dumpMembers() : Text(kNone);
@@ -44,10 +48,8 @@ void errorBlock(const Procedure& procedure, const RuntimeError& failure) {
         const ErrorState& state = errorState();
         ReportError(state.vbcsErrorNumber, procedure.module(), procedure.name(), state.vbcsErrorDescription,
                     state.vbcsErrorLine, locals, members, params);
-    } catch (const RuntimeError& inside) {
-        // A failure of the block itself goes to the caller instead of 65535.
-        throw RuntimeError(inside.number(), inside.description(), inside.source(), callerLine);
-    }
+    });
+    if (inside) throw RuntimeError(inside->number(), inside->description(), inside->source(), callerLine);
     throw RuntimeError(err::RaisedByErrorBlock, describeError(err::RaisedByErrorBlock), kDefaultSource, callerLine);
 }
 

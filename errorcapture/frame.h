@@ -3,53 +3,105 @@
 //
 //   std::int32_t GetThreshold(Site at) {
 //       std::int32_t STresHold = 0;
-//       return Procedure(u"General", u"GetThreshold", at)
+//       return Procedure(modules::General, u"GetThreshold", at)
 //           .locals({KW_VAR(STresHold)})
 //           .run([&] { ... });
 //   }
 //
+// A procedure of a class names its object instead of a module; the object's
+// members then go into every report of the procedure:
+//
+//   Procedure(*this, u"MoveMessage", at).locals(...).params(...).run(...)
+//
 // The frame binds its parameters and locals by reference, so the values they
 // hold when a failure passes through the frame are the ones reported. A
-// run-time error leaving the body is handed to the error block (errorBlock),
-// which reports it and raises error 65535 to the caller; `at` is the caller's
-// line, so the caller's own report names the statement that made the call.
+// failure leaving the body is handed to the error block (errorBlock), which
+// runs once the body's catch point is gone, reports the failure and raises
+// error 65535 to the caller; `at` is the caller's line, so the caller's own
+// report names the statement that made the call.
 //
-// "Failures ignored" is written at the call site with ignoringFailure().
+// "Failures ignored" is written at the call site with ignoringFailure()
+// (core/catchpoint.h).
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <initializer_list>
-#include <new>
 #include <optional>
 #include <type_traits>
 #include <vector>
 
 #include "core/automation.h"
-#include "platform/faults.h"
+#include "core/catchpoint.h"
 
 namespace kw {
 
-// The value a report shows for a variable of each type the procedures use.
-Variant reportValue(bool v);
-Variant reportValue(std::int16_t v);
-Variant reportValue(std::int32_t v);
-Variant reportValue(double v);
-Variant reportValue(const Text& v);
-Variant reportValue(const Variant& v);
-Variant reportValue(const std::vector<Text>& v);
+using platform::Boolean;
+
+// The report form of each type the procedures' variables have. A type without
+// one cannot be bound: there is no guessing (a pointer would otherwise read
+// as a Boolean).
+template <class T>
+struct Reported;
+template <>
+struct Reported<bool> {
+    static Variant value(bool v) { return Variant::boolean(v); }
+};
+template <>
+struct Reported<Boolean> {
+    static Variant value(Boolean v) { return Variant::boolean(v); }
+};
+template <>
+struct Reported<std::int16_t> {
+    static Variant value(std::int16_t v) { return Variant::i2(v); }
+};
+template <>
+struct Reported<std::int32_t> {
+    static Variant value(std::int32_t v) { return Variant::i4(v); }
+};
+template <>
+struct Reported<double> {
+    static Variant value(double v) { return Variant::r8(v); }
+};
+template <>
+struct Reported<Text> {
+    static Variant value(const Text& v) { return Variant::text(v); }
+};
+template <>
+struct Reported<Variant> {
+    static Variant value(const Variant& v) { return v; }
+};
+template <>
+struct Reported<std::vector<Text>> {
+    static Variant value(const std::vector<Text>& v);
+};
 // A list that may not have been assigned yet: Empty until it is.
-Variant reportValue(const std::optional<std::vector<Text>>& v);
+template <>
+struct Reported<std::optional<std::vector<Text>>> {
+    static Variant value(const std::optional<std::vector<Text>>& v);
+};
 template <class I>
-Variant reportValue(const ComPtr<I>& p) {
-    if constexpr (std::is_base_of_v<IDispatch, I>) return Variant::dispatch(p.get());
-    else return Variant::unknown(p.get());
-}
+struct Reported<ComPtr<I>> {
+    static Variant value(const ComPtr<I>& p) {
+        if constexpr (std::is_base_of_v<IDispatch, I>) return Variant::dispatch(p.get());
+        else return Variant::unknown(p.get());
+    }
+};
+
+template <class T>
+concept Reportable = requires(const T& v) {
+    { Reported<T>::value(v) } -> std::same_as<Variant>;
+};
 
 // One named parameter or local variable of a procedure.
 class Binding {
 public:
+    template <Reportable T>
+    Binding(const char16_t* name, const T& variable) noexcept
+        : name_(name), value_(&variable), read_(&readAs<T>) {}
+    // A binding outlives the statement that makes it: never to a temporary.
     template <class T>
-    Binding(const char16_t* name, const T& value) noexcept : name_(name), value_(&value), read_(&readAs<T>) {}
+    Binding(const char16_t* name, const T&& temporary) = delete;
 
     // A variable whose type comes from an outside type library and cannot be
     // dumped: the report shows a fixed text in its place.
@@ -63,7 +115,7 @@ private:
     explicit Binding(const char16_t* name) noexcept : name_(name) {}
     template <class T>
     static Variant readAs(const void* p) {
-        return reportValue(*static_cast<const T*>(p));
+        return Reported<T>::value(*static_cast<const T*>(p));
     }
 
     const char16_t* name_;
@@ -74,30 +126,23 @@ private:
 #define KW_VAR(variable) ::kw::Binding(u"" #variable, variable)
 #define KW_EXTERNAL(variable) ::kw::Binding::external(u"" #variable)
 
-// A place that takes a failure: the error block of a running procedure, or a
-// stretch whose failures are ignored. A fault handler that cannot throw (a
-// stack overflow, on the signal stack) resumes the innermost one instead.
-class CatchPoint {
-public:
-    CatchPoint() noexcept;
-    ~CatchPoint();
-    CatchPoint(const CatchPoint&) = delete;
-    CatchPoint& operator=(const CatchPoint&) = delete;
+// A module of free procedures, by the name its reports give it.
+struct Module {
+    explicit constexpr Module(const char16_t* moduleName) noexcept : name(moduleName) {}
+    const char16_t* name;
+};
 
-    // Set with KW_SET_RECOVERY where the failure is to be taken.
-    platform::RecoveryPoint recovery;
-    // After a resume here: the failure that brought the thread here.
-    RuntimeError resumed() noexcept;
+namespace modules {
+inline constexpr Module General{u"General"};
+inline constexpr Module modStartup{u"modStartup"};
+}  // namespace modules
 
-    // Whether the thread is inside the component: some catch point exists.
-    static bool any() noexcept;
-    // Hands failure to the innermost catch point and returns where the
-    // thread must resume to take it; null when there is none, or no memory
-    // to hold the failure.
-    static platform::RecoveryPoint* resumeInnermost(const RuntimeError& failure) noexcept;
-
-private:
-    CatchPoint* outer_;
+// A class whose procedures carry frames: its module name, and the dump of
+// its members for the module-variables part of every report.
+template <class Owner>
+concept HasModuleVariables = requires(const Owner& owner) {
+    { Owner::kModuleName } -> std::convertible_to<const char16_t*>;
+    { owner.DumpModuleVariables() } -> std::same_as<Text>;
 };
 
 class Procedure;
@@ -108,8 +153,12 @@ class Procedure;
 
 class Procedure {
 public:
-    Procedure(const char16_t* module, const char16_t* name, Site caller) noexcept
-        : module_(module), name_(name), caller_(caller) {}
+    Procedure(const Module& module, const char16_t* name, Site caller) noexcept
+        : module_(module.name), name_(name), caller_(caller) {}
+    template <HasModuleVariables Owner>
+    Procedure(const Owner& owner, const char16_t* name, Site caller) noexcept
+        : module_(Owner::kModuleName), name_(name), caller_(caller), owner_(&owner),
+          dumpMembers_([](const void* o) { return static_cast<const Owner*>(o)->DumpModuleVariables(); }) {}
     Procedure(const Procedure&) = delete;
     Procedure& operator=(const Procedure&) = delete;
 
@@ -121,28 +170,15 @@ public:
         params_.assign(bindings);
         return std::move(*this);
     }
-    // The members of a class procedure's object, for the module-variables
-    // part of its report; Owner provides DumpModuleVariables().
-    template <class Owner>
-    Procedure&& members(const Owner& owner) && {
-        owner_ = &owner;
-        dumpMembers_ = [](const void* o) { return static_cast<const Owner*>(o)->DumpModuleVariables(); };
-        return std::move(*this);
-    }
 
+    // Runs the body; a failure leaving it goes to the error block, which runs
+    // after the body's catch point is removed and never inside a catch
+    // handler.
     template <class Body>
-    decltype(auto) run(Body&& body) && {
-        CatchPoint block;
-        // A stack overflow deeper down cannot be thrown through; the fault
-        // filter resumes here instead, with the failure waiting.
-        if (KW_SET_RECOVERY(block.recovery) != 0) errorBlock(*this, block.resumed());
-        try {
-            return body();
-        } catch (const RuntimeError& failure) {
-            errorBlock(*this, failure);
-        } catch (const std::bad_alloc&) {
-            errorBlock(*this, RuntimeError(err::OutOfMemory, describeError(err::OutOfMemory), kDefaultSource, 0));
-        }
+    std::invoke_result_t<Body&> run(Body&& body) && {
+        std::optional<BodyValue<Body>> value;
+        if (const std::optional<RuntimeError> failure = takeFailure(body, value)) errorBlock(*this, *failure);
+        if constexpr (!std::is_void_v<std::invoke_result_t<Body&>>) return std::move(*value);
     }
 
     const char16_t* module() const noexcept { return module_; }
@@ -162,24 +198,5 @@ private:
     const void* owner_ = nullptr;
     Text (*dumpMembers_)(const void*) = nullptr;
 };
-
-// Runs one step with failures ignored: a run-time error inside it ends the
-// step without a report and the caller goes on. True when the step completed.
-template <class Step>
-bool ignoringFailure(Step&& step) {
-    CatchPoint stretch;
-    if (KW_SET_RECOVERY(stretch.recovery) != 0) {
-        stretch.resumed();
-        return false;
-    }
-    try {
-        step();
-        return true;
-    } catch (const RuntimeError&) {
-        return false;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}
 
 }  // namespace kw

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/catchpoint.h"
 #include "errorcapture/frame.h"
 #include "errorcapture/state.h"
 
@@ -18,13 +19,17 @@ void startThread() {
 }
 
 void Main(Site at) {
-    Procedure(u"modStartup", u"Main", at).run([&] { InstallExceptionFilter(); });
+    Procedure(modules::modStartup, u"Main", at).run([&] { InstallExceptionFilter(); });
 }
 
 void InstallExceptionFilter() {
     ErrorState& state = errorState();
     if (state.vbcsHasInitialised) return;
-    platform::installFaultFilter(&vbcsExceptionFilter, &CatchPoint::any);
+    platform::FaultHandlers handlers;
+    handlers.owner = &CatchPoint::any;
+    handlers.raise = &vbcsExceptionFilter;
+    handlers.resume = &resumeAfterFault;
+    platform::installFaultHandlers(handlers);
     state.vbcsHasInitialised = true;
 }
 
@@ -72,10 +77,16 @@ RuntimeError faultError(const platform::FaultRecord& ExceptionInformation) {
     return RuntimeError(number, GetExceptionName(record->code), u"vbcsExceptionFilter", 0);
 }
 
-platform::RecoveryPoint* vbcsExceptionFilter(const platform::FaultRecord& ExceptionInformation) {
-    if (!CatchPoint::any()) return nullptr;  // not inside the component: not ours
-    if (ExceptionInformation.mustResume) return CatchPoint::resumeInnermost(faultError(ExceptionInformation));
+void vbcsExceptionFilter(const platform::FaultRecord& ExceptionInformation) {
     throw faultError(ExceptionInformation);
+}
+
+platform::RecoveryPoint* resumeAfterFault(const platform::FaultRecord& ExceptionInformation) noexcept {
+    try {
+        return CatchPoint::resumeInnermost(faultError(ExceptionInformation));
+    } catch (...) {
+        return nullptr;  // no memory to describe the fault: not taken
+    }
 }
 
 }  // namespace kw::modStartup

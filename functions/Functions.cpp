@@ -30,7 +30,7 @@ Text Functions::DumpModuleVariables() const {
 }
 
 void Functions::InitCOM(Site at) {
-    Procedure(u"Functions", u"InitCOM", at).members(*this).run([&] {
+    Procedure(*this, u"InitCOM", at).run([&] {
         if (!ObjNS) {
             // Attaching never fails the call: each step is tried, a failure
             // is skipped, and any failure marks the object for good.
@@ -46,7 +46,7 @@ void Functions::InitCOM(Site at) {
 }
 
 void Functions::UnInitCOM(Site at) {
-    Procedure(u"Functions", u"UnInitCOM", at).members(*this).run([&] {
+    Procedure(*this, u"UnInitCOM", at).run([&] {
         ObjOutlook = nullptr;
         ObjNS = nullptr;
         SpamClientCOM = nullptr;
@@ -55,64 +55,52 @@ void Functions::UnInitCOM(Site at) {
     });
 }
 
-void Functions::CheckMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue,
-                          bool& Newmail) {
-    bool Spammail = false;
-    Procedure(u"Functions", u"CheckMail", Site::none())
-        .locals({KW_VAR(Spammail)})
-        .params({KW_VAR(OutlookNS), KW_VAR(OutlookMail), KW_VAR(OutlookVersionValue), KW_VAR(Newmail)})
-        .members(*this)
-        .run([&] {
-            ObjNS = OutlookNS;
-            InitCOM();
-            if (!ObjError) Outlookversion = OutlookVersionValue;
-            OutlookNS = nullptr;
-            OutlookMail = nullptr;
-            UnInitCOM();
-        });
-}
-
 template <class Work>
-void Functions::perCall(Work&& work) {
+void Functions::perCall(Work&& work, ComPtr<_NameSpace>* namespaceArgument, ComPtr<_MailItem>* callersMail) {
     InitCOM();
     if (!ObjError) work();
+    if (namespaceArgument != nullptr) *namespaceArgument = nullptr;
+    if (callersMail != nullptr) *callersMail = nullptr;
     UnInitCOM();
 }
 
-template <class Work>
-void Functions::mailCall(const char16_t* name, ComPtr<_NameSpace>& OutlookNS, ComPtr<_MailItem>& OutlookMail,
-                         double& OutlookVersionValue, Work&& work) {
-    Procedure(u"Functions", name, Site::none())
-        .params({KW_VAR(OutlookNS), KW_VAR(OutlookMail), KW_VAR(OutlookVersionValue)})
-        .members(*this)
+void Functions::CheckMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue,
+                          Boolean& Newmail) {
+    bool Spammail = false;
+    Procedure(*this, u"CheckMail", Site::none())
+        .locals({KW_VAR(Spammail)})
+        .params({KW_VAR(OutlookNS), KW_VAR(OutlookMail), KW_VAR(OutlookVersionValue), KW_VAR(Newmail)})
         .run([&] {
             ObjNS = OutlookNS;
-            InitCOM();
-            if (!ObjError) {
-                Outlookversion = OutlookVersionValue;
-                work();
-            }
-            OutlookMail = nullptr;
-            UnInitCOM();
+            perCall([&] { Outlookversion = OutlookVersionValue; }, &OutlookNS, &OutlookMail);
         });
 }
 
 void Functions::BlockMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue) {
-    mailCall(u"BlockMail", OutlookNS, OutlookMail, OutlookVersionValue, [] {});
+    Procedure(*this, u"BlockMail", Site::none())
+        .params({KW_VAR(OutlookNS), KW_VAR(OutlookMail), KW_VAR(OutlookVersionValue)})
+        .run([&] {
+            ObjNS = OutlookNS;
+            perCall([&] { Outlookversion = OutlookVersionValue; }, &OutlookNS, &OutlookMail);
+        });
 }
 
 void Functions::UnBlockMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail,
                             double& OutlookVersionValue) {
-    mailCall(u"UnBlockMail", OutlookNS, OutlookMail, OutlookVersionValue, [] {});
+    Procedure(*this, u"UnBlockMail", Site::none())
+        .params({KW_VAR(OutlookNS), KW_VAR(OutlookMail), KW_VAR(OutlookVersionValue)})
+        .run([&] {
+            ObjNS = OutlookNS;
+            perCall([&] { Outlookversion = OutlookVersionValue; }, &OutlookNS, &OutlookMail);
+        });
 }
 
-Text Functions::PickFolder(Text& FolderID, bool& SPAMfolder) {
+Text Functions::PickFolder(Text& FolderID, Boolean& SPAMfolder) {
     Text result;
     Variant MailboxFolder, FolderPath;
-    return Procedure(u"Functions", u"PickFolder", Site::none())
+    return Procedure(*this, u"PickFolder", Site::none())
         .locals({KW_EXTERNAL(mFolder), KW_EXTERNAL(inboxFolder), KW_VAR(MailboxFolder), KW_VAR(FolderPath)})
         .params({KW_VAR(FolderID), KW_VAR(SPAMfolder)})
-        .members(*this)
         .run([&] {
             perCall([] {});
             return result;
@@ -121,10 +109,9 @@ Text Functions::PickFolder(Text& FolderID, bool& SPAMfolder) {
 
 Text Functions::GetFolderName(Text& FolderID) {
     Text result;
-    return Procedure(u"Functions", u"GetFolderName", Site::none())
+    return Procedure(*this, u"GetFolderName", Site::none())
         .locals({KW_EXTERNAL(mFolder)})
         .params({KW_VAR(FolderID)})
-        .members(*this)
         .run([&] {
             perCall([] {});
             return result;
@@ -132,34 +119,29 @@ Text Functions::GetFolderName(Text& FolderID) {
 }
 
 void Functions::CreateFolder(ComPtr<_NameSpace> OutlookNS) {
-    Procedure(u"Functions", u"CreateFolder", Site::none())
-        .params({KW_VAR(OutlookNS)})
-        .members(*this)
-        .run([&] {
-            ObjNS = OutlookNS;
-            perCall([] {});
-        });
+    Procedure(*this, u"CreateFolder", Site::none()).params({KW_VAR(OutlookNS)}).run([&] {
+        ObjNS = OutlookNS;
+        perCall([] {});
+    });
 }
 
 Text Functions::GetFolderPath(Text& FolderID) {
     Text result, FolderPath, LastFolderID;
-    return Procedure(u"Functions", u"GetFolderPath", Site::none())
+    return Procedure(*this, u"GetFolderPath", Site::none())
         .locals({KW_EXTERNAL(mFolder), KW_VAR(FolderPath), KW_VAR(LastFolderID)})
         .params({KW_VAR(FolderID)})
-        .members(*this)
         .run([&] {
             perCall([] {});
             return result;
         });
 }
 
-Text Functions::GetContactlist(bool& withName) {
+Text Functions::GetContactlist(Boolean& withName) {
     Text result, ContactList;
     ComPtr<MAPIFolder> cContacts, cFolder;
-    return Procedure(u"Functions", u"GetContactlist", Site::none())
+    return Procedure(*this, u"GetContactlist", Site::none())
         .locals({KW_VAR(cContacts), KW_VAR(cFolder), KW_VAR(ContactList)})
         .params({KW_VAR(withName)})
-        .members(*this)
         .run([&] {
             perCall([] {});
             return result;
@@ -168,7 +150,7 @@ Text Functions::GetContactlist(bool& withName) {
 
 Text Functions::GetProfileName() {
     Text result;
-    return Procedure(u"Functions", u"GetProfileName", Site::none()).members(*this).run([&] {
+    return Procedure(*this, u"GetProfileName", Site::none()).run([&] {
         perCall([] {});
         return result;
     });

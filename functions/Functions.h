@@ -14,15 +14,18 @@ namespace kw {
 
 class Functions {
 public:
+    // The module name of the class's procedures in error reports.
+    static constexpr const char16_t* kModuleName = u"Functions";
+
     Functions() = default;
     Functions(const Functions&) = delete;
     Functions& operator=(const Functions&) = delete;
 
     // Member variables, in declaration order; error reports list them in
     // this order.
-    bool DisableVoting = false;
+    Boolean DisableVoting;
     Text ProfileName;
-    bool RecheckFolder = false;
+    Boolean RecheckFolder;
     ComPtr<_Application> ObjOutlook;
     ComPtr<_NameSpace> ObjNS;
     ComPtr<_MailItem> objMailItem;  // declared, never assigned
@@ -35,14 +38,14 @@ public:
 
     // Public methods.
     void CheckMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue,
-                   bool& Newmail);
+                   Boolean& Newmail);
     void BlockMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue);
     void UnBlockMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue);
-    Text PickFolder(Text& FolderID, bool& SPAMfolder);
+    Text PickFolder(Text& FolderID, Boolean& SPAMfolder);
     Text GetFolderName(Text& FolderID);
     void CreateFolder(ComPtr<_NameSpace> OutlookNS);
     Text GetFolderPath(Text& FolderID);
-    Text GetContactlist(bool& withName);
+    Text GetContactlist(Boolean& withName);
     Text GetProfileName();
 
     // The member variables as report text.
@@ -57,12 +60,14 @@ public:
     void SaveMessageCopy(Text& SaveAsFileTo, Text& FileSubject);
 
 private:
-    // InitCOM, the work while Outlook is attached, UnInitCOM.
+    // The per-call lifecycle of every public method but the properties:
+    // InitCOM, the work only while Outlook is attached, then (for the methods
+    // that take a mail) the release of the namespace argument and the
+    // clearing of the caller's mail variable, then UnInitCOM. The methods
+    // that take a namespace store it in ObjNS before.
     template <class Work>
-    void perCall(Work&& work);
-    template <class Work>
-    void mailCall(const char16_t* name, ComPtr<_NameSpace>& OutlookNS, ComPtr<_MailItem>& OutlookMail,
-                  double& OutlookVersionValue, Work&& work);
+    void perCall(Work&& work, ComPtr<_NameSpace>* namespaceArgument = nullptr,
+                 ComPtr<_MailItem>* callersMail = nullptr);
 };
 
 // The Outlook application object of the current thread, created on first

@@ -1,5 +1,6 @@
 #include "functions/FunctionsObject.h"
 
+#include "core/catchpoint.h"
 #include "errorcapture/modStartup.h"
 
 namespace kw {
@@ -32,18 +33,18 @@ private:
     Text text_;
 };
 
-// A ByRef Boolean parameter.
+// A ByRef Boolean parameter, with the bits the caller gave.
 class BoolRef {
 public:
-    explicit BoolRef(VARIANT_BOOL* slot) noexcept : slot_(slot), value_(*slot != VARIANT_FALSE) {}
-    ~BoolRef() { *slot_ = value_ ? VARIANT_TRUE : VARIANT_FALSE; }
+    explicit BoolRef(VARIANT_BOOL* slot) noexcept : slot_(slot), value_(Boolean::fromBits(*slot)) {}
+    ~BoolRef() { *slot_ = value_.bits; }
     BoolRef(const BoolRef&) = delete;
     BoolRef& operator=(const BoolRef&) = delete;
-    bool& value() noexcept { return value_; }
+    Boolean& value() noexcept { return value_; }
 
 private:
     VARIANT_BOOL* slot_;
-    bool value_;
+    Boolean value_;
 };
 
 // A ByRef object parameter: the caller's reference is replaced by whatever
@@ -79,17 +80,14 @@ FunctionsObject::~FunctionsObject() { --live_; }
 HRESULT FunctionsObject::create(REFIID riid, void** ppv) noexcept {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    try {
+    HRESULT hr = E_UNEXPECTED;
+    const HRESULT started = boundary([&] {
         modStartup::startThread();
         auto* object = new FunctionsObject();
-        const HRESULT hr = object->QueryInterface(riid, ppv);
+        hr = object->QueryInterface(riid, ppv);
         object->Release();
-        return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const RuntimeError& failure) {
-        return reportToCaller(failure, IID__Functions);
-    }
+    });
+    return FAILED(started) ? started : hr;
 }
 
 HRESULT FunctionsObject::QueryInterface(REFIID riid, void** ppv) noexcept {
@@ -120,12 +118,12 @@ HRESULT FunctionsObject::InterfaceSupportsErrorInfo(REFIID riid) noexcept {
 
 HRESULT FunctionsObject::get_DisableVoting(VARIANT_BOOL* value) noexcept {
     if (value == nullptr) return E_POINTER;
-    *value = model_.DisableVoting ? VARIANT_TRUE : VARIANT_FALSE;
+    *value = model_.DisableVoting.bits;
     return S_OK;
 }
 
 HRESULT FunctionsObject::put_DisableVoting(VARIANT_BOOL value) noexcept {
-    model_.DisableVoting = value != VARIANT_FALSE;
+    model_.DisableVoting = Boolean::fromBits(value);
     return S_OK;
 }
 
@@ -140,12 +138,12 @@ HRESULT FunctionsObject::put_ProfileName(BSTR value) noexcept {
 
 HRESULT FunctionsObject::get_RecheckFolder(VARIANT_BOOL* value) noexcept {
     if (value == nullptr) return E_POINTER;
-    *value = model_.RecheckFolder ? VARIANT_TRUE : VARIANT_FALSE;
+    *value = model_.RecheckFolder.bits;
     return S_OK;
 }
 
 HRESULT FunctionsObject::put_RecheckFolder(VARIANT_BOOL value) noexcept {
-    model_.RecheckFolder = value != VARIANT_FALSE;
+    model_.RecheckFolder = Boolean::fromBits(value);
     return S_OK;
 }
 

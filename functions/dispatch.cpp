@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "functions/FunctionsObject.h"
+#include "platform/casefold.h"
 
 namespace kw {
 
@@ -30,12 +31,8 @@ constexpr Member kMembers[] = {
     {u"GetContactlist", dispid::GetContactlist}, {u"GetProfileName", dispid::GetProfileName},
 };
 
-char16_t folded(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
 bool sameName(const OLECHAR* a, const char16_t* b) {
-    for (; *a != 0 && *b != 0; ++a, ++b)
-        if (folded(static_cast<char16_t>(*a)) != folded(*b)) return false;
-    return *a == 0 && *b == 0;
+    return platform::sameName(TextView(reinterpret_cast<const char16_t*>(a)), TextView(b));
 }
 
 // A failure to convert argument `index` (in the caller's order).
@@ -257,7 +254,9 @@ HRESULT FunctionsObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
                 if (!method) return DISP_E_MEMBERNOTFOUND;
                 const bool check = id == dispid::CheckMail;
                 Arguments args(params, check ? 4 : 3, check ? 4 : 3, false);
-                Slot ns(args.at(0), VT_DISPATCH, 0, &outlook::IID__NameSpace);
+                // The namespace is not optional here (only CreateFolder's is);
+                // Nothing passed for it is still a namespace of Nothing.
+                Slot ns(args.required(0), VT_DISPATCH, 0, &outlook::IID__NameSpace);
                 Slot mail(args.required(1), VT_DISPATCH, 1, &outlook::IID__MailItem);
                 Slot version(args.required(2), VT_R8, 2);
                 if (check) {

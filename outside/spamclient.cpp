@@ -2,10 +2,10 @@
 
 namespace kw::spamclient {
 
-std::int32_t QueryVote(const ComPtr<_SpamClientCOM>& client, const Text& message, bool newMail, Site at) {
+std::int32_t QueryVote(const ComPtr<_SpamClientCOM>& client, const Text& message, platform::Boolean newMail, Site at) {
     Bstr text(message);
     LONG vote = 0;
-    check(need(client, at)->QueryVote(text.get(), newMail ? VARIANT_TRUE : VARIANT_FALSE, &vote), client, at);
+    check(need(client, at)->QueryVote(text.get(), newMail.bits, &vote), client, at);
     return vote;
 }
 

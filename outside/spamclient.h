@@ -35,7 +35,9 @@ KW_INTERFACE_ID(_SpamClientMD5, kw::spamclient::IID_SpamClientMD5);
 // Typed calls on the spam client, each raising the run-time error of a
 // failing HRESULT with the caller's line.
 namespace kw::spamclient {
-std::int32_t QueryVote(const ComPtr<_SpamClientCOM>& client, const Text& message, bool newMail, Site at = Site::here());
+// The new-mail flag goes on with the bits the caller of the component gave.
+std::int32_t QueryVote(const ComPtr<_SpamClientCOM>& client, const Text& message, platform::Boolean newMail,
+                       Site at = Site::here());
 std::int32_t SubmitVote(const ComPtr<_SpamClientCOM>& client, const Text& message, std::int32_t vote,
                         Site at = Site::here());
 Text PrepareBody(const ComPtr<_SpamClientCOM>& client, const Text& body, Site at = Site::here());

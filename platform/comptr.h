@@ -7,8 +7,25 @@
 #include <utility>
 
 #include "platform/com.h"
+#include "platform/faults.h"
 
 namespace platform {
+
+// Releases one reference where a fault may be thrown through (an explicit
+// release is a step of its procedure).
+inline void release(IUnknown* p) {
+    if (p != nullptr) p->Release();
+}
+// Releases one reference in a destructor, which must not throw: a fault is
+// kept for the component to raise at its next catch point.
+inline void releaseQuietly(IUnknown* p) noexcept {
+    if (p == nullptr) return;
+    try {
+        p->Release();
+    } catch (...) {
+        keepReleaseFault(std::current_exception());
+    }
+}
 
 // The IID of an interface type, specialised next to each interface.
 template <class T>
@@ -25,25 +42,27 @@ class ComPtr {
 public:
     ComPtr() noexcept = default;
     ComPtr(std::nullptr_t) noexcept {}
-    ComPtr(const ComPtr& other) noexcept : p_(other.p_) {
+    ComPtr(const ComPtr& other) : p_(other.p_) {
         if (p_ != nullptr) p_->AddRef();
     }
     ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
     template <class U>
-    ComPtr(const ComPtr<U>& other) noexcept : p_(other.get()) {
+    ComPtr(const ComPtr<U>& other) : p_(other.get()) {
         if (p_ != nullptr) p_->AddRef();
     }
-    ~ComPtr() { reset(); }
+    ~ComPtr() { releaseQuietly(p_); }
 
-    ComPtr& operator=(const ComPtr& other) noexcept {
-        ComPtr(other).swap(*this);
+    // Assignments release what was held; a fault in that release is thrown.
+    ComPtr& operator=(const ComPtr& other) {
+        if (other.p_ != nullptr) other.p_->AddRef();
+        release(std::exchange(p_, other.p_));
         return *this;
     }
-    ComPtr& operator=(ComPtr&& other) noexcept {
-        ComPtr(std::move(other)).swap(*this);
+    ComPtr& operator=(ComPtr&& other) {
+        if (this != &other) release(std::exchange(p_, std::exchange(other.p_, nullptr)));
         return *this;
     }
-    ComPtr& operator=(std::nullptr_t) noexcept {
+    ComPtr& operator=(std::nullptr_t) {
         reset();
         return *this;
     }
@@ -55,7 +74,7 @@ public:
         return r;
     }
     // Adds a reference of its own.
-    static ComPtr share(T* p) noexcept {
+    static ComPtr share(T* p) {
         ComPtr r;
         r.p_ = p;
         if (p != nullptr) p->AddRef();
@@ -68,27 +87,25 @@ public:
     explicit operator bool() const noexcept { return p_ != nullptr; }
 
     // For out-parameters: releases what is held and hands out the slot.
-    T** put() noexcept {
+    T** put() {
         reset();
         return &p_;
     }
-    void** putVoid() noexcept { return reinterpret_cast<void**>(put()); }
+    void** putVoid() { return reinterpret_cast<void**>(put()); }
 
     T* detach() noexcept { return std::exchange(p_, nullptr); }
-    void reset() noexcept {
-        if (T* p = std::exchange(p_, nullptr)) p->Release();
-    }
+    void reset() { release(std::exchange(p_, nullptr)); }
     void swap(ComPtr& other) noexcept { std::swap(p_, other.p_); }
 
     // QueryInterface; an empty pointer when the interface is not there.
     template <class U>
-    ComPtr<U> query() const noexcept {
+    ComPtr<U> query() const {
         ComPtr<U> r;
         if (p_ != nullptr) p_->QueryInterface(InterfaceId<U>::get(), r.putVoid());
         return r;
     }
     template <class U>
-    HRESULT query(ComPtr<U>& out) const noexcept {
+    HRESULT query(ComPtr<U>& out) const {
         if (p_ == nullptr) return E_POINTER;
         return p_->QueryInterface(InterfaceId<U>::get(), out.putVoid());
     }

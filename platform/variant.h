@@ -11,22 +11,51 @@
 
 namespace platform {
 
+// The automation Boolean, 16 bits: True is -1 and False 0. A value that
+// arrives from a caller keeps its bits (any value other than 0 counts as
+// True), so that what is stored or passed on unchanged stays unchanged.
+struct Boolean {
+    VARIANT_BOOL bits = VARIANT_FALSE;
+
+    constexpr Boolean() noexcept = default;
+    constexpr explicit Boolean(bool value) noexcept : bits(value ? VARIANT_TRUE : VARIANT_FALSE) {}
+    static constexpr Boolean fromBits(VARIANT_BOOL value) noexcept {
+        Boolean b;
+        b.bits = value;
+        return b;
+    }
+    constexpr explicit operator bool() const noexcept { return bits != VARIANT_FALSE; }
+};
+
 class Variant {
 public:
     Variant() noexcept { VariantInit(&v_); }
     Variant(const Variant& other) : Variant() { copyFrom(&other.v_); }
     Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
-    ~Variant() { VariantClear(&v_); }
+    // Clearing releases an object the variant holds: a fault there is kept
+    // for the component to raise, as for any release in a destructor.
+    ~Variant() {
+        try {
+            VariantClear(&v_);
+        } catch (...) {
+            keepReleaseFault(std::current_exception());
+        }
+    }
+    // Assignments clear what was held; a fault in that release is thrown.
     Variant& operator=(const Variant& other) {
         if (this != &other) {
             Variant copy(other);
             swap(copy);
+            copy.clear();
         }
         return *this;
     }
-    Variant& operator=(Variant&& other) noexcept {
-        Variant moved(std::move(other));
-        swap(moved);
+    Variant& operator=(Variant&& other) {
+        if (this != &other) {
+            Variant moved(std::move(other));
+            swap(moved);
+            moved.clear();
+        }
         return *this;
     }
 
@@ -74,15 +103,21 @@ public:
         r.v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
         return r;
     }
+    static Variant boolean(Boolean value) noexcept {
+        Variant r;
+        r.v_.vt = VT_BOOL;
+        r.v_.boolVal = value.bits;
+        return r;
+    }
     static Variant boolean(VARIANT_BOOL value) noexcept = delete;
-    static Variant dispatch(IDispatch* object) noexcept {
+    static Variant dispatch(IDispatch* object) {
         Variant r;
         r.v_.vt = VT_DISPATCH;
         r.v_.pdispVal = object;
         if (object != nullptr) object->AddRef();
         return r;
     }
-    static Variant unknown(IUnknown* object) noexcept {
+    static Variant unknown(IUnknown* object) {
         Variant r;
         r.v_.vt = VT_UNKNOWN;
         r.v_.punkVal = object;
@@ -127,10 +162,11 @@ public:
     VARIANT* get() noexcept { return &v_; }
     const VARIANT* get() const noexcept { return &v_; }
     const VARIANT& operator*() const noexcept { return v_; }
-    VARIANT* put() noexcept {
-        VariantClear(&v_);
+    VARIANT* put() {
+        clear();
         return &v_;
     }
+    void clear() { VariantClear(&v_); }
     VARIANT detach() noexcept {
         VARIANT out = v_;
         VariantInit(&v_);

@@ -33,20 +33,20 @@ std::int32_t integerSetting(const Text& keyPath, const Text& valueName, Site at 
 }  // namespace
 
 Text GetSpamfolderID(const Text& ProfileName, Site at) {
-    return Procedure(u"General", u"GetSpamfolderID", at).params({KW_VAR(ProfileName)}).run([&] {
+    return Procedure(modules::General, u"GetSpamfolderID", at).params({KW_VAR(ProfileName)}).run([&] {
         return readSetting(folderKey(ProfileName), u"Filter", u"S");
     });
 }
 
 void WriteSpamfolderID(const Text& ProfileName, const Text& SpamfolderID, Site at) {
-    Procedure(u"General", u"WriteSpamfolderID", at).params({KW_VAR(ProfileName), KW_VAR(SpamfolderID)}).run([&] {
+    Procedure(modules::General, u"WriteSpamfolderID", at).params({KW_VAR(ProfileName), KW_VAR(SpamfolderID)}).run([&] {
         writeSetting(folderKey(ProfileName), u"Filter", u"S", Variant::text(SpamfolderID));
     });
 }
 
 std::int32_t GetThreshold(Site at) {
     std::int32_t STresHold = 0;
-    return Procedure(u"General", u"GetThreshold", at).locals({KW_VAR(STresHold)}).run([&] {
+    return Procedure(modules::General, u"GetThreshold", at).locals({KW_VAR(STresHold)}).run([&] {
         STresHold = integerSetting(u"Software\\Kestrelwood\\Thresholds", u"Filter");
         return STresHold == 0 ? 50 : STresHold;
     });
@@ -54,21 +54,21 @@ std::int32_t GetThreshold(Site at) {
 
 bool GetMoveMsgRead(Site at) {
     std::int32_t TempValue = 0;
-    return Procedure(u"General", u"GetMoveMsgRead", at).locals({KW_VAR(TempValue)}).run([&] {
+    return Procedure(modules::General, u"GetMoveMsgRead", at).locals({KW_VAR(TempValue)}).run([&] {
         TempValue = integerSetting(clientKey(u"\\Settings"), u"Move as Read");
         return TempValue != 1;
     });
 }
 
 std::int32_t GetCheckMail(Site at) {
-    return Procedure(u"General", u"GetCheckMail", at).run([&] {
+    return Procedure(modules::General, u"GetCheckMail", at).run([&] {
         return integerSetting(clientKey(u"\\Settings\\Exchange"), u"CheckMails");
     });
 }
 
 void RecheckCount(const bool& Spammail, Site at) {
     std::int32_t ltemp = 0;
-    Procedure(u"General", u"RecheckCount", at).locals({KW_VAR(ltemp)}).params({KW_VAR(Spammail)}).run([&] {
+    Procedure(modules::General, u"RecheckCount", at).locals({KW_VAR(ltemp)}).params({KW_VAR(Spammail)}).run([&] {
         const Text key = clientKey(u"\\Recheck");
         // Adds one to a counter; at the largest Long the addition overflows
         // and nothing is written.

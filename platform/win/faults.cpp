@@ -25,8 +25,7 @@ namespace platform {
 namespace {
 
 PVOID gHandler = nullptr;
-FaultFilter gFilter = nullptr;
-FaultOwner gOwner = nullptr;
+FaultHandlers gHandlers;
 bool gFilterInstalled = false;
 LPTOP_LEVEL_EXCEPTION_FILTER gPrevious = nullptr;
 LONG gInstallCalls = 0;
@@ -107,18 +106,18 @@ LONG takeFault(EXCEPTION_POINTERS* info) {
     const EXCEPTION_RECORD* first = info->ExceptionRecord;
     int count = 0;
     for (const EXCEPTION_RECORD* r = first; r != nullptr && count < kMaxRecords; r = r->ExceptionRecord, ++count) {
-        tRecords[count] = FaultRecord{r->ExceptionCode, nullptr, true};
+        tRecords[count] = FaultRecord{r->ExceptionCode, nullptr};
         if (count > 0) tRecords[count - 1].nested = &tRecords[count];
     }
-    RecoveryPoint* point = gFilter(tRecords[0]);
+    RecoveryPoint* point = gHandlers.resume(tRecords[0]);
     if (point == nullptr) return EXCEPTION_CONTINUE_SEARCH;
     resumeAt(info->ContextRecord, *point);
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
 bool ours(const EXCEPTION_RECORD* record) {
-    return record != nullptr && isProcessorFault(record->ExceptionCode) && gFilter != nullptr && gOwner != nullptr &&
-           gOwner();
+    return record != nullptr && isProcessorFault(record->ExceptionCode) && gHandlers.resume != nullptr &&
+           gHandlers.owner != nullptr && gHandlers.owner();
 }
 
 LONG CALLBACK firstChance(EXCEPTION_POINTERS* info) {
@@ -134,11 +133,10 @@ LONG WINAPI unhandled(EXCEPTION_POINTERS* info) {
 
 }  // namespace
 
-void installFaultFilter(FaultFilter filter, FaultOwner owner) {
+void installFaultHandlers(const FaultHandlers& handlers) {
     InterlockedIncrement(&gInstallCalls);
     AcquireSRWLockExclusive(&gLock);
-    gFilter = filter;
-    gOwner = owner;
+    gHandlers = handlers;
     if (gHandler == nullptr) gHandler = AddVectoredExceptionHandler(1, &firstChance);
     if (!gFilterInstalled) {
         gPrevious = SetUnhandledExceptionFilter(&unhandled);
@@ -148,7 +146,7 @@ void installFaultFilter(FaultFilter filter, FaultOwner owner) {
     detail::uninstallAtUnload();
 }
 
-void uninstallFaultFilter() {
+void uninstallFaultHandlers() {
     AcquireSRWLockExclusive(&gLock);
     if (gHandler != nullptr) RemoveVectoredExceptionHandler(gHandler);
     gHandler = nullptr;
@@ -158,12 +156,11 @@ void uninstallFaultFilter() {
         if (current != &unhandled) SetUnhandledExceptionFilter(current);
         gFilterInstalled = false;
     }
-    gFilter = nullptr;
-    gOwner = nullptr;
+    gHandlers = FaultHandlers();
     ReleaseSRWLockExclusive(&gLock);
 }
 
-int faultFilterInstallCalls() { return static_cast<int>(gInstallCalls); }
+int faultHandlerInstallCalls() { return static_cast<int>(gInstallCalls); }
 
 void recovered() noexcept { _resetstkoflw(); }
 

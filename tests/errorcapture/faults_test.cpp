@@ -28,16 +28,16 @@ TEST(ExceptionNames, KnownCodesHaveTheirNamesOthersTheirHexDigits) {
 }
 
 TEST(ExceptionNumbers, AreTheMaskedCodeOrTenThousandNamedAfterTheInnermostRecord) {
-    auto numberOf = [](std::uint32_t code) { return startup::faultError(platform::FaultRecord{code, nullptr, false}).number(); };
+    auto numberOf = [](std::uint32_t code) { return startup::faultError(platform::FaultRecord{code, nullptr}).number(); };
     EXPECT_EQ(numberOf(0xC0000005u), 10005);
     EXPECT_EQ(numberOf(0xC0000094u), 10132);
     EXPECT_EQ(numberOf(0xC00000FDu), 10237);
     EXPECT_EQ(numberOf(0x80000003u), 10003);
     EXPECT_EQ(numberOf(0xC000013Au), 10042);
 
-    const platform::FaultRecord inner{0xC0000094u, nullptr, false};
-    const platform::FaultRecord middle{0xC0000005u, &inner, false};
-    const platform::FaultRecord outer{0x80000003u, &middle, false};
+    const platform::FaultRecord inner{0xC0000094u, nullptr};
+    const platform::FaultRecord middle{0xC0000005u, &inner};
+    const platform::FaultRecord outer{0x80000003u, &middle};
     const RuntimeError e = startup::faultError(outer);
     EXPECT_EQ(e.number(), 10132);
     EXPECT_EQ(e.description(), u"Integer Divide By Zero");
@@ -46,17 +46,17 @@ TEST(ExceptionNumbers, AreTheMaskedCodeOrTenThousandNamedAfterTheInnermostRecord
 
 TEST(ExceptionFilter, IsInstalledOncePerThread) {
     kw::errorState().vbcsHasInitialised = false;
-    const int before = platform::faultFilterInstallCalls();
+    const int before = platform::faultHandlerInstallCalls();
     startup::InstallExceptionFilter();
     startup::InstallExceptionFilter();
-    EXPECT_EQ(platform::faultFilterInstallCalls(), before + 1);
+    EXPECT_EQ(platform::faultHandlerInstallCalls(), before + 1);
     EXPECT_TRUE(kw::errorState().vbcsHasInitialised);
     std::thread other([] {
         startup::InstallExceptionFilter();
         EXPECT_TRUE(kw::errorState().vbcsHasInitialised);
     });
     other.join();
-    EXPECT_EQ(platform::faultFilterInstallCalls(), before + 2) << "every thread installs it for itself";
+    EXPECT_EQ(platform::faultHandlerInstallCalls(), before + 2) << "every thread installs it for itself";
 }
 
 // Faults on purpose: kept out of the sanitizers' sight and out of line, so
@@ -76,7 +76,7 @@ __attribute__((noinline, no_sanitize("address", "undefined"))) int recurse(int d
 template <class Fault>
 void Faulting(Fault fault, Site at = Site::here()) {
     std::int32_t Steps = 1;
-    Procedure(u"Sample", u"Faulting", at).locals({KW_VAR(Steps)}).run([&] {
+    Procedure(kSample, u"Faulting", at).locals({KW_VAR(Steps)}).run([&] {
         Steps = 2;
         fault();
     });
@@ -117,7 +117,7 @@ TEST_F(Faults, AnIntegerDivisionByZeroIsReportedWithItsName) {
 
 TEST_F(Faults, AFaultInAStepWhoseFailuresAreIgnoredIsSkipped) {
     bool after = false;
-    Procedure(u"Sample", u"Tolerant", Site::none()).run([&] {
+    Procedure(kSample, u"Tolerant", Site::none()).run([&] {
         kw::ignoringFailure([] { writeThrough(gNowhere); });
         after = true;
     });
@@ -129,7 +129,7 @@ TEST_F(Faults, AStackOverflowInAStepWhoseFailuresAreIgnoredIsSkipped) {
     bool after = false;
     std::thread small([&] {
         startup::InstallExceptionFilter();
-        Procedure(u"Sample", u"Tolerant", Site::none()).run([&] {
+        Procedure(kSample, u"Tolerant", Site::none()).run([&] {
             kw::ignoringFailure([] { gSink = recurse(0); });
             after = true;
         });

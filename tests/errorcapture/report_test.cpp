@@ -29,7 +29,7 @@ struct Sample {
 
     static std::int32_t Inner(const Text& Name, Site at = Site::here()) {
         std::int32_t Count = 41;
-        return Procedure(u"Sample", u"Inner", at).locals({KW_VAR(Count)}).params({KW_VAR(Name)}).run([&] {
+        return Procedure(kSample, u"Inner", at).locals({KW_VAR(Count)}).params({KW_VAR(Name)}).run([&] {
             Count = 42;
             innerLine = __LINE__, kw::raise(kw::err::Overflow);
             return Count;
@@ -37,7 +37,7 @@ struct Sample {
     }
     static void Outer(bool ignore, Site at = Site::here()) {
         Text Name = u"first";
-        Procedure(u"Sample", u"Outer", at).params({KW_VAR(Name)}).run([&] {
+        Procedure(kSample, u"Outer", at).params({KW_VAR(Name)}).run([&] {
             if (ignore) kw::ignoringFailure([&] { Inner(Name); });
             else callLine = __LINE__, Inner(Name);
         });
@@ -258,7 +258,7 @@ TEST_F(SettingsReports, ACounterOverflowWithoutTheComponentShowsTheBox) {
 }
 
 TEST_F(Reports, AProcedureWithNothingToListReportsNoneThreeTimes) {
-    EXPECT_THROW(Procedure(u"General", u"GetCheckMail", Site::none()).run([] { kw::raise(kw::err::InvalidCall); }),
+    EXPECT_THROW(Procedure(kw::modules::General, u"GetCheckMail", Site::none()).run([] { kw::raise(kw::err::InvalidCall); }),
                  RuntimeError);
     ASSERT_EQ(env().reports.size(), 1u);
     const std::string report = standins::utf8(env().reports[0].report);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/automation.h"
+#include "core/catchpoint.h"
 #include "functions/identity.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "functions/Functions.h"
+#include "errorcapture/frame.h"
 #include "functions/FunctionsObject.h"
 #include "platform/classtable.h"
 #include "server/classtable.h"
@@ -18,8 +19,12 @@
 namespace kwtest {
 
 using platform::ComPtr;
+using platform::Boolean;
 using platform::Text;
 using platform::Variant;
+
+// The module of the tests' own sample procedures.
+inline constexpr kw::Module kSample{u"Sample"};
 
 class StandInTest : public ::testing::Test {
 protected:

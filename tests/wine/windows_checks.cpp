@@ -24,6 +24,9 @@ using kw::Site;
 using platform::Text;
 using platform::Variant;
 
+// The module of the checks' own sample procedures.
+constexpr kw::Module kChecks{u"Checks"};
+
 int failures = 0;
 // The message boxes the error blocks show (no report component here).
 
@@ -71,7 +74,7 @@ void onSmallThread(const std::function<void()>& work) {
 template <class Fault>
 bool faultIsReported(Fault fault) {
     try {
-        Procedure(u"Checks", u"Faulting", Site::none()).run([&] { fault(); });
+        Procedure(kChecks, u"Faulting", Site::none()).run([&] { fault(); });
     } catch (const RuntimeError& e) {
         if (e.number() != 65535) std::printf("     raised %d: %s\n", e.number(), platform::toUtf8(e.description()).c_str());
         return e.number() == 65535;
@@ -89,7 +92,7 @@ void faults() {
            "an integer division by zero becomes error 10132, reported");
     bool after = false;
     const std::size_t shown = boxes.size();
-    Procedure(u"Checks", u"Tolerant", Site::none()).run([&] {
+    Procedure(kChecks, u"Tolerant", Site::none()).run([&] {
         kw::ignoringFailure([] { writeThrough(gNowhere); });
         after = true;
     });
