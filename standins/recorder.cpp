@@ -29,7 +29,10 @@ const Failure* CallLog::enter(const std::string& key, const std::string& named, 
         if (found == failures_.end()) continue;
         const int n = ++counts_[*k];
         const Failure& f = found->second;
-        if (n == f.fromCall || (!f.once && n > f.fromCall)) return &f;
+        if (n == f.fromCall || (!f.once && n > f.fromCall)) {
+            if (f.fault) faultNow();
+            return &f;
+        }
     }
     return nullptr;
 }
@@ -58,6 +61,12 @@ std::size_t CallLog::count(std::string_view prefix) const {
 }
 
 std::vector<std::string> CallLog::unexpected() const { return callsTo({"UNEXPECTED "}); }
+
+namespace {
+int* volatile gNowhere = nullptr;
+}
+
+__attribute__((noinline, no_sanitize("address", "undefined"))) void faultNow() { *gNowhere = 1; }
 
 CallLog& log() {
     static CallLog theLog;

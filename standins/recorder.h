@@ -32,6 +32,7 @@ struct Failure {
     bool once = true;   // fail only that call, or every call from it on
     Text description;   // error information to hand out; empty for none
     Text source;
+    bool fault = false; // a processor fault (a null-pointer write) inside the call instead
 };
 
 class CallLog {
@@ -43,6 +44,10 @@ public:
     void failOn(const std::string& key, Failure failure);
     void failOn(const std::string& key, HRESULT hr, int fromCall = 1, bool once = true) {
         failOn(key, Failure{hr, fromCall, once, {}, {}});
+    }
+    // A processor fault inside the call instead of a failing HRESULT.
+    void faultOn(const std::string& key, int fromCall = 1, bool once = true) {
+        failOn(key, Failure{E_FAIL, fromCall, once, {}, {}, true});
     }
     void clearFailures() { failures_.clear(); }
 
@@ -63,6 +68,9 @@ private:
     std::map<std::string, Failure> failures_;
     std::map<std::string, int> counts_;
 };
+
+// Writes through a null pointer: an access violation on purpose.
+void faultNow();
 
 // The log every stand-in writes to.
 CallLog& log();

@@ -180,11 +180,13 @@ void passOn(int signal, siginfo_t* info, void* context) {
             return previous.sa_handler(signal);
         }
     }
-    // The default action: return and fault again without our handler.
+    // The default action: a fault happens again once the handler returns,
+    // now without it; a signal that was sent is sent again.
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
     sigemptyset(&byDefault.sa_mask);
     sigaction(signal, &byDefault, nullptr);
+    if (info == nullptr || info->si_code <= 0) raise(signal);
 }
 
 void onFault(int signal, siginfo_t* info, void* context) {

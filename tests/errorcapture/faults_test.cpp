@@ -1,12 +1,17 @@
-// Processor faults inside the component become run-time errors that the
-// innermost running procedure reports, and the process goes on.
+// Processor faults inside the component become run-time errors that unwind
+// like any other: the innermost running procedure reports them, references
+// held on the way are released, and the process goes on. Every test ends with
+// the fixture's checks: no stand-in alive, no exception left registered.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <csignal>
+#include <stdexcept>
 #include <thread>
 
-#include "errorcapture/frame.h"
 #include "errorcapture/modStartup.h"
 #include "errorcapture/state.h"
+#include "platform/messagebox.h"
 #include "support/fixture.h"
 
 namespace kwtest {
@@ -31,9 +36,11 @@ TEST(ExceptionNumbers, AreTheMaskedCodeOrTenThousandNamedAfterTheInnermostRecord
     auto numberOf = [](std::uint32_t code) { return startup::faultError(platform::FaultRecord{code, nullptr}).number(); };
     EXPECT_EQ(numberOf(0xC0000005u), 10005);
     EXPECT_EQ(numberOf(0xC0000094u), 10132);
+    EXPECT_EQ(numberOf(0xC0000095u), 10133);
     EXPECT_EQ(numberOf(0xC00000FDu), 10237);
     EXPECT_EQ(numberOf(0x80000003u), 10003);
     EXPECT_EQ(numberOf(0xC000013Au), 10042);
+    EXPECT_EQ(numberOf(0xE06D7363u), 10099);
 
     const platform::FaultRecord inner{0xC0000094u, nullptr};
     const platform::FaultRecord middle{0xC0000005u, &inner};
@@ -63,14 +70,92 @@ TEST(ExceptionFilter, IsInstalledOncePerThread) {
 // that the fault happens in a function the procedure calls.
 int* volatile gNowhere = nullptr;
 volatile int gZero = 0;
+volatile int gMinusOne = -1;
 volatile bool gForever = true;
 volatile int gSink = 0;  // keeps the faulting calls and their results
 __attribute__((noinline, no_sanitize("undefined"))) void writeThrough(int* target) { *target = 1; }
 __attribute__((noinline, no_sanitize("undefined"))) int divide(int a, int b) { return a / b; }
+__attribute__((noinline)) void breakpoint() {
+#if defined(__x86_64__) || defined(__i386__)
+    __asm__ volatile("int3");
+#else
+    __builtin_trap();
+#endif
+}
 __attribute__((noinline, no_sanitize("address", "undefined"))) int recurse(int depth) {
     volatile char frame[1024];
     frame[0] = static_cast<char>(depth);
     return (gForever ? recurse(depth + 1) : 0) + frame[0];
+}
+
+// An enumerator that faults when asked for its first item.
+class FaultingItems final : public IEnumVARIANT, public standins::Counted {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = (riid == IID_IUnknown || riid == IID_IEnumVARIANT) ? static_cast<IEnumVARIANT*>(this) : nullptr;
+        if (*ppv == nullptr) return E_NOINTERFACE;
+        addRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, VARIANT*, ULONG*) override {
+        writeThrough(gNowhere);
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_FAIL; }
+};
+
+// A COM object of the test's own: counted among the live stand-ins, able to
+// fault when it is released, and a collection whose walk faults when the
+// variable dump enumerates it.
+class Faulty final : public IDispatch, public standins::Counted {
+public:
+    bool faultOnRelease = false;
+    bool faultOnProbe = false;
+    int probes = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = (riid == IID_IUnknown || riid == IID_IDispatch) ? static_cast<IDispatch*>(this) : nullptr;
+        if (*ppv == nullptr) return E_NOINTERFACE;
+        addRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        if (faultOnRelease) {
+            faultOnRelease = false;
+            release();  // the reference is gone all the same
+            writeThrough(gNowhere);
+        }
+        return release();
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return DISP_E_BADINDEX; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                     UINT*) override {
+        ++probes;
+        if (!faultOnProbe || id != DISPID_EVALUATE || result == nullptr) return DISP_E_MEMBERNOTFOUND;
+        result->vt = VT_UNKNOWN;
+        result->punkVal = new FaultingItems();
+        return S_OK;
+    }
+};
+
+// Makes the next release of the object fault.
+void armRelease(const ComPtr<IDispatch>& object) { static_cast<Faulty*>(object.get())->faultOnRelease = true; }
+
+// A new Faulty object, as the one reference of a ComPtr.
+ComPtr<IDispatch> makeFaulty(Faulty** raw = nullptr) {
+    auto* object = new Faulty();
+    if (raw != nullptr) *raw = object;
+    return ComPtr<IDispatch>::attach(object);
 }
 
 template <class Fault>
@@ -89,70 +174,221 @@ protected:
         kw::errorState().vbcsHasInitialised = false;
         startup::InstallExceptionFilter();
     }
+    // Runs a procedure that faults and returns what its caller received.
+    template <class Fault>
+    std::int32_t raisedBy(Fault fault) {
+        try {
+            Faulting(fault);
+        } catch (const RuntimeError& e) {
+            return e.number();
+        }
+        return 0;
+    }
 };
 
-TEST_F(Faults, ANullPointerWriteIsReportedAsAccessViolationAndTheProcessGoesOn) {
-    for (int round = 0; round < 2; ++round) {  // the second fault must be caught as well
-        try {
-            Faulting([] { writeThrough(gNowhere); });
-            FAIL();
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), 65535);
-        }
-    }
-    ASSERT_EQ(env().reports.size(), 2u);
-    EXPECT_EQ(env().reports[0].number, 10005);
-    EXPECT_EQ(env().reports[0].description, u"Access Violation");
-    EXPECT_NE(platform::toUtf8(env().reports[0].report).find("<Steps>2</Steps>"), std::string::npos);
-    EXPECT_NE(platform::toUtf8(env().reports[0].report).find("<vbcsErrorSource>vbcsExceptionFilter</vbcsErrorSource>"),
-              std::string::npos);
+ComPtr<MAPIFolder> gFolder;
+
+// A reference held by a frame between the procedure and the fault.
+template <class Fault>
+void holdingAReference(standins::DispatchCore* object, Fault fault) {
+    Variant held = standins::objectVariant(object);
+    fault();
+    gSink = static_cast<int>(held.type());
 }
 
-TEST_F(Faults, AnIntegerDivisionByZeroIsReportedWithItsName) {
-    EXPECT_THROW(Faulting([] { gSink = divide(1, gZero); }), RuntimeError);
+TEST_F(Faults, EachFaultIsReportedByTheProcedureWithItsNumberAndTheReferencesOnTheWayAreReleased) {
+    struct Case {
+        const char* what;
+        void (*fault)();
+        std::int32_t number;
+        const char16_t* description;
+    };
+    const Case cases[] = {
+        {"null-pointer write", [] { writeThrough(gNowhere); }, 10005, u"Access Violation"},
+        {"a second one", [] { writeThrough(gNowhere); }, 10005, u"Access Violation"},
+        {"integer division by zero", [] { gSink = divide(1, gZero); }, 10132, u"Integer Divide By Zero"},
+#if defined(__x86_64__)
+        {"INT_MIN / -1", [] { gSink = divide(INT_MIN, gMinusOne); }, 10133, u"Integer Overflow"},
+#endif
+        {"breakpoint", [] { breakpoint(); }, 10003, u"Breakpoint"},
+        {"fault inside a stand-in call", [] { kw::outlook::Name(gFolder); }, 10005, u"Access Violation"},
+    };
+    calls().faultOn("Folder.Name", 1, false);
+    standins::Folder* inbox = outlook().defaultFolder(6);
+    gFolder = ComPtr<IDispatch>::share(inbox).query<MAPIFolder>();
+    const ULONG before = inbox->refCount();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        env().reports.clear();
+        EXPECT_EQ(raisedBy([&] { holdingAReference(inbox, c.fault); }), 65535);
+        ASSERT_EQ(env().reports.size(), 1u);
+        EXPECT_EQ(env().reports[0].number, c.number);
+        EXPECT_EQ(env().reports[0].description, c.description);
+        EXPECT_NE(standins::utf8(env().reports[0].report).find("<Steps>2</Steps>"), std::string::npos);
+        EXPECT_NE(standins::utf8(env().reports[0].report).find("<vbcsErrorSource>vbcsExceptionFilter</vbcsErrorSource>"),
+                  std::string::npos);
+        EXPECT_EQ(inbox->refCount(), before) << "the reference held between the procedure and the fault is released";
+    }
+    gFolder.reset();
+}
+
+TEST_F(Faults, AnyOtherExceptionIsAnInternalErrorOfTheProcedure) {
+    EXPECT_EQ(raisedBy([] { gSink = std::string("x").at(5); }), 65535);
     ASSERT_EQ(env().reports.size(), 1u);
-    EXPECT_EQ(env().reports[0].number, 10132);
-    EXPECT_EQ(env().reports[0].description, u"Integer Divide By Zero");
+    EXPECT_EQ(env().reports[0].number, 51);
+    EXPECT_EQ(env().reports[0].description, u"Internal error");
 }
 
 TEST_F(Faults, AFaultInAStepWhoseFailuresAreIgnoredIsSkipped) {
     bool after = false;
     Procedure(kSample, u"Tolerant", Site::none()).run([&] {
-        kw::ignoringFailure([] { writeThrough(gNowhere); });
+        EXPECT_FALSE(kw::ignoringFailure([] { writeThrough(gNowhere); }));
         after = true;
     });
     EXPECT_TRUE(after);
     EXPECT_TRUE(env().reports.empty());
 }
 
-TEST_F(Faults, AStackOverflowInAStepWhoseFailuresAreIgnoredIsSkipped) {
-    bool after = false;
+TEST_F(Faults, AStackOverflowIsTakenByTheInnermostCatchPoint) {
+    bool skipped = false;
+    std::int32_t raised = 0;
     std::thread small([&] {
         startup::InstallExceptionFilter();
         Procedure(kSample, u"Tolerant", Site::none()).run([&] {
-            kw::ignoringFailure([] { gSink = recurse(0); });
-            after = true;
+            skipped = !kw::ignoringFailure([] { gSink = recurse(0); });
         });
-    });
-    small.join();
-    EXPECT_TRUE(after);
-    EXPECT_TRUE(env().reports.empty());
-}
-
-TEST_F(Faults, AStackOverflowIsReportedByTheInnermostProcedure) {
-    std::vector<standins::ErrorReport> reports;
-    std::thread small([&] {
-        startup::InstallExceptionFilter();
         try {
             Faulting([] { gSink = recurse(0); });
         } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), 65535);
+            raised = e.number();
         }
     });
     small.join();
-    ASSERT_EQ(env().reports.size(), 1u);
+    EXPECT_TRUE(skipped);
+    EXPECT_EQ(raised, 65535);
+    ASSERT_EQ(env().reports.size(), 1u) << "the skipped step reports nothing";
     EXPECT_EQ(env().reports[0].number, 10237);
     EXPECT_EQ(env().reports[0].description, u"Stack Overflow");
+}
+
+// A release is a step of its procedure: an explicit one faults where it is
+// made; one in a destructor, where nothing may be thrown, is raised at the
+// end of the body (or step) it belongs to.
+TEST_F(Faults, AFaultInAReleaseIsAFailureOfTheProcedureOrStepThatMadeIt) {
+    struct Case {
+        const char* what;
+        void (*release)(ComPtr<IDispatch>& object);
+    };
+    const Case cases[] = {
+        {"reset", [](ComPtr<IDispatch>& o) {
+             armRelease(o);
+             o.reset();
+         }},
+        {"assignment of Nothing", [](ComPtr<IDispatch>& o) {
+             armRelease(o);
+             o = nullptr;
+         }},
+        {"assignment of another object", [](ComPtr<IDispatch>& o) {
+             armRelease(o);
+             o = makeFaulty();
+         }},
+        {"destructor", [](ComPtr<IDispatch>& o) {
+             armRelease(o);
+             ComPtr<IDispatch> last = std::move(o);
+         }},
+        {"clearing a variant", [](ComPtr<IDispatch>& o) {
+             Variant v = Variant::dispatch(o.get());
+             armRelease(o);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        env().reports.clear();
+        ComPtr<IDispatch> object = makeFaulty();
+        EXPECT_EQ(raisedBy([&] { c.release(object); }), 65535);
+        ASSERT_EQ(env().reports.size(), 1u);
+        EXPECT_EQ(env().reports[0].number, 10005);
+        // Skipped where failures are ignored.
+        object = makeFaulty();
+        Procedure(kSample, u"Tolerant", Site::none()).run([&] {
+            EXPECT_FALSE(kw::ignoringFailure([&] { c.release(object); }));
+        });
+        EXPECT_EQ(env().reports.size(), 1u);
+        object.reset();
+    }
+}
+
+// Outer calls Middle calls Inner; Inner raises error 6. The error block at
+// `faultingDepth` (1 Outer, 2 Middle, 3 Inner) faults while it dumps its
+// locals: its failure goes to its caller as that fault's error.
+struct Chain {
+    static inline IDispatch* faulty = nullptr;
+    static inline int faultingDepth = 0;
+
+    static void level(int depth, Site at = Site::here()) {
+        static constexpr const char16_t* names[] = {u"Outer", u"Middle", u"Inner"};
+        ComPtr<IDispatch> Probe = depth == faultingDepth ? ComPtr<IDispatch>::share(faulty) : ComPtr<IDispatch>();
+        Procedure(kSample, names[depth - 1], at).locals({KW_VAR(Probe)}).run([&] {
+            if (depth == 3) kw::raise(kw::err::Overflow);
+            level(depth + 1);
+        });
+    }
+};
+
+TEST_F(Faults, AFaultInsideAnErrorBlockReachesTheCallerAsItsOwnErrorAtAnyDepth) {
+    for (int depth = 1; depth <= 3; ++depth) {
+        SCOPED_TRACE(depth);
+        env().reports.clear();
+        Faulty* raw = nullptr;
+        ComPtr<IDispatch> faulty = makeFaulty(&raw);
+        raw->faultOnProbe = true;
+        Chain::faulty = faulty.get();
+        Chain::faultingDepth = depth;
+        // The boundary of a public call takes what leaves the outermost.
+        const HRESULT hr = kw::comBoundary(kw::identity::IID__Functions, [] { Chain::level(1); });
+
+        EXPECT_EQ(raw->probes, 1) << "the faulting block runs once";
+        std::vector<std::pair<Text, std::int32_t>> got;
+        for (const auto& r : env().reports) got.emplace_back(r.procedure, r.number);
+        std::vector<std::pair<Text, std::int32_t>> want;
+        if (depth < 3) want.emplace_back(u"Inner", 6);
+        if (depth == 1) want.emplace_back(u"Middle", 65535);
+        if (depth == 3) want.emplace_back(u"Middle", 10005);
+        if (depth == 2) want.emplace_back(u"Outer", 10005);
+        if (depth == 3) want.emplace_back(u"Outer", 65535);
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(hr, static_cast<HRESULT>(depth == 1 ? 0x800A2715u : 0x800AFFFFu));
+        Chain::faulty = nullptr;
+    }
+}
+
+TEST_F(Faults, AFaultInEveryErrorBlockEndsAtTheBoundaryAsAFailingHResult) {
+    Faulty* raw = nullptr;
+    ComPtr<IDispatch> faulty = makeFaulty(&raw);
+    raw->faultOnProbe = true;
+    const HRESULT hr = kw::comBoundary(kw::identity::IID__Functions, [&] {
+        ComPtr<IDispatch> Probe = faulty;
+        Procedure(kSample, u"Outer", Site::none()).locals({KW_VAR(Probe)}).run([&] {
+            Procedure(kSample, u"Inner", Site::none()).locals({KW_VAR(Probe)}).run([] { writeThrough(gNowhere); });
+        });
+    });
+    EXPECT_EQ(hr, static_cast<HRESULT>(0x800A2715u));
+    EXPECT_EQ(raw->probes, 2) << "each block once";
+    EXPECT_TRUE(env().reports.empty());
+}
+
+TEST_F(Faults, ASignalSentByAnotherProcessIsNoFaultOfTheComponent) {
+    EXPECT_EXIT(Faulting([] { kill(getpid(), SIGSEGV); }), ::testing::KilledBySignal(SIGSEGV), "");
+}
+
+TEST_F(Faults, AFaultOfTheHostWhileTheFallbackBoxIsOpenIsNotTheComponents) {
+    env().uninstallErrorReporter();
+    platform::setMessageBoxPresenter([](const Text&, const Text&, UINT) {
+        writeThrough(gNowhere);
+        return IDOK;
+    });
+    EXPECT_EXIT(Faulting([] { kw::raise(kw::err::Overflow); }), ::testing::KilledBySignal(SIGSEGV), "");
+    platform::setMessageBoxPresenter({});
 }
 
 }  // namespace

@@ -22,78 +22,104 @@ using ::testing::ElementsAre;
 
 constexpr char16_t kCrLf[] = u"\r\n";
 
-// Procedures of a module of the tests, with the shapes the component's have.
-struct Sample {
-    static int innerLine;
-    static int callLine;
+// What a frame refuses to compile: a binding to a temporary, a variable with
+// no report form (a pointer would read as a Boolean), a module given as bare
+// text (a procedure of Functions names its object, so its members are never
+// forgotten).
+static_assert(std::is_constructible_v<kw::Binding, const char16_t*, const Text&>);
+static_assert(std::is_constructible_v<kw::Binding, const char16_t*, const Boolean&>);
+static_assert(!std::is_constructible_v<kw::Binding, const char16_t*, Text&&>);
+static_assert(!std::is_constructible_v<kw::Binding, const char16_t*, const char16_t* const&>);
+static_assert(!std::is_constructible_v<kw::Binding, const char16_t*, const long&>);
+static_assert(!std::is_constructible_v<Procedure, const char16_t*, const char16_t*, Site>);
+static_assert(std::is_constructible_v<Procedure, const kw::Functions&, const char16_t*, Site>);
 
-    static std::int32_t Inner(const Text& Name, Site at = Site::here()) {
+// A chain of sample procedures, Level1 (outermost) to Level<depth>. The
+// innermost raises error 6; the caller at `ignoringAt` (0: none) makes its
+// call with failures ignored.
+struct Chain {
+    static inline int depth = 0;
+    static inline int ignoringAt = 0;
+    static inline int raiseLine = 0;
+    static inline int callLine[5] = {};
+
+    static std::int32_t level(int n, const Text& Name, Site at = Site::here()) {
+        static constexpr const char16_t* names[] = {u"Level1", u"Level2", u"Level3", u"Level4"};
         std::int32_t Count = 41;
-        return Procedure(kSample, u"Inner", at).locals({KW_VAR(Count)}).params({KW_VAR(Name)}).run([&] {
+        return Procedure(kSample, names[n - 1], at).locals({KW_VAR(Count)}).params({KW_VAR(Name)}).run([&] {
             Count = 42;
-            innerLine = __LINE__, kw::raise(kw::err::Overflow);
+            if (n == depth) raiseLine = __LINE__, kw::raise(kw::err::Overflow);
+            else if (n == ignoringAt) kw::ignoringFailure([&] { level(n + 1, Name); });
+            else callLine[n] = __LINE__, level(n + 1, Name);
             return Count;
         });
     }
-    static void Outer(bool ignore, Site at = Site::here()) {
-        Text Name = u"first";
-        Procedure(kSample, u"Outer", at).params({KW_VAR(Name)}).run([&] {
-            if (ignore) kw::ignoringFailure([&] { Inner(Name); });
-            else callLine = __LINE__, Inner(Name);
-        });
-    }
 };
-int Sample::innerLine = 0;
-int Sample::callLine = 0;
 
 class Reports : public StandInTest {};
 
-TEST_F(Reports, EachProcedureOnTheChainReportsOnceAndTheCallerGets65535) {
-    try {
-        Sample::Outer(false);
-        FAIL();
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), 65535);
-    }
-    const auto& reports = env().reports;
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[0].procedure, u"Inner");
-    EXPECT_EQ(reports[0].number, 6);
-    EXPECT_EQ(reports[0].description, u"Overflow");
-    EXPECT_EQ(reports[0].line, Sample::innerLine);
-    EXPECT_EQ(reports[1].procedure, u"Outer");
-    EXPECT_EQ(reports[1].number, 65535);
-    EXPECT_EQ(reports[1].line, Sample::callLine) << "the caller's report names the line of the call";
-    for (const auto& r : reports) {
-        EXPECT_EQ(r.component, u"KWOLFunc");
-        EXPECT_EQ(r.module, u"Sample");
-        EXPECT_EQ(r.version, u"1.0.117");
-    }
-    EXPECT_EQ(calls().count("ErrorReporter.create"), 2u) << "a new component for every report";
-}
+TEST_F(Reports, EveryProcedureOnTheChainReportsUntilACallerIgnoresTheFailureOrAReportFails) {
+    const auto accessDenied = static_cast<std::int32_t>(E_ACCESSDENIED);
+    struct Case {
+        const char* what;
+        int depth, ignoringAt;
+        const char* failingMember;  // a call on the error-report component that fails, or null
+        int failingCall;            // which call of it fails
+        std::vector<std::pair<Text, std::int32_t>> reports;
+        std::int32_t raised;  // what the outermost's caller receives; 0 for nothing
+    };
+    const Case cases[] = {
+        {"two", 2, 0, nullptr, 0, {{u"Level2", 6}, {u"Level1", 65535}}, 65535},
+        {"three", 3, 0, nullptr, 0, {{u"Level3", 6}, {u"Level2", 65535}, {u"Level1", 65535}}, 65535},
+        {"four, the second ignores", 4, 2, nullptr, 0, {{u"Level4", 6}, {u"Level3", 65535}}, 0},
+        {"three, the first ignores", 3, 1, nullptr, 0, {{u"Level3", 6}, {u"Level2", 65535}}, 0},
+        // The third level's report fails (the component records nothing):
+        // that failure reaches the second level, which reports it.
+        {"four, a report fails", 4, 0, "ErrorReporter.ErrorHandler", 2,
+         {{u"Level4", 6}, {u"Level2", accessDenied}, {u"Level1", 65535}}, 65535},
+        {"three, reading Action fails", 3, 0, "ErrorReporter.Action", 1,
+         {{u"Level3", 6}, {u"Level2", accessDenied}, {u"Level1", 65535}}, 65535},
+        {"three, the outermost report fails", 3, 0, "ErrorReporter.ErrorHandler", 3,
+         {{u"Level3", 6}, {u"Level2", 65535}}, accessDenied},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        env().reports.clear();
+        calls().clear();
+        calls().clearFailures();
+        if (c.failingMember != nullptr) calls().failOn(c.failingMember, E_ACCESSDENIED, c.failingCall);
+        Chain::depth = c.depth;
+        Chain::ignoringAt = c.ignoringAt;
+        std::int32_t raised = 0, raisedLine = 0;
+        int topLine = 0;
+        try {
+            topLine = __LINE__, Chain::level(1, u"a<b");
+        } catch (const RuntimeError& e) {
+            raised = e.number();
+            raisedLine = e.line();
+        }
+        EXPECT_EQ(raised, c.raised);
+        if (raised != 0) {
+            EXPECT_EQ(raisedLine, topLine) << "the caller learns the line of its own call";
+        }
 
-TEST_F(Reports, TheReportTextHasTheVariablesAsTheyStoodAndNoLineBreakAtTheEnd) {
-    kw::errorState().vbcsHasInitialised = true;  // as after start-up on this thread
-    EXPECT_THROW(Sample::Inner(u"a<b"), RuntimeError);
-    ASSERT_EQ(env().reports.size(), 1u);
-    const Text expected = Text(u"<Variables>") + kCrLf + u"<LocalVariables>" + kCrLf + u"    <Count>42</Count>" +
-                          kCrLf + u"</LocalVariables>" + kCrLf + u"<ModuleVariables>" + kCrLf + u"{None}" +
-                          u"</ModuleVariables>" + kCrLf + u"<GlobalVariables>" + kCrLf +
-                          u"    <vbcsComponentID></vbcsComponentID>" + kCrLf +
-                          u"    <vbcsHasInitialised>True</vbcsHasInitialised>" + kCrLf +
-                          u"    <vbcsErrorNumber>6</vbcsErrorNumber>" + kCrLf +
-                          u"    <vbcsErrorDescription>Overflow</vbcsErrorDescription>" + kCrLf +
-                          u"    <vbcsErrorLine>" + platform::fromUtf8(std::to_string(Sample::innerLine)) +
-                          u"</vbcsErrorLine>" + kCrLf + u"    <vbcsErrorSource>KWOLFunc</vbcsErrorSource>" + kCrLf +
-                          u"</GlobalVariables>" + kCrLf + u"</Variables>" + kCrLf + u"<Parameters>" + kCrLf +
-                          u"    <Name>a<b</Name>" + kCrLf + u"</Parameters>";
-    EXPECT_EQ(env().reports[0].report, expected);
-}
-
-TEST_F(Reports, TheChainStopsAtACallerThatIgnoresFailures) {
-    EXPECT_NO_THROW(Sample::Outer(true));
-    ASSERT_EQ(env().reports.size(), 1u);
-    EXPECT_EQ(env().reports[0].procedure, u"Inner");
+        std::vector<std::pair<Text, std::int32_t>> got;
+        for (const auto& r : env().reports) got.emplace_back(r.procedure, r.number);
+        EXPECT_EQ(got, c.reports);
+        for (const auto& r : env().reports) {
+            const int n = r.procedure.back() - u'0';
+            EXPECT_EQ(r.line, n == c.depth ? Chain::raiseLine : Chain::callLine[n])
+                << "each report names the failing statement, or the call in the procedure";
+            EXPECT_EQ(r.component, u"KWOLFunc");
+            EXPECT_EQ(r.module, u"Sample");
+            EXPECT_EQ(r.version, u"1.0.117");
+            // The values as they stood, written unchanged.
+            EXPECT_NE(standins::utf8(r.report).find("<Count>42</Count>"), std::string::npos);
+            EXPECT_NE(standins::utf8(r.report).find("<Name>a<b</Name>"), std::string::npos);
+        }
+        // A new component for every report, and none after a failing one.
+        EXPECT_EQ(calls().count("ErrorReporter.create"), calls().count("ErrorReporter.ErrorHandler"));
+    }
 }
 
 TEST_F(Reports, WithoutTheComponentTheUserSeesTheFallbackBox) {
@@ -105,32 +131,16 @@ TEST_F(Reports, WithoutTheComponentTheUserSeesTheFallbackBox) {
         style = s;
         return IDOK;
     });
-    EXPECT_THROW(Sample::Inner(u"x"), RuntimeError);
+    Chain::depth = 1;
+    EXPECT_THROW(Chain::level(1, u"x"), RuntimeError);
     platform::setMessageBoxPresenter({});
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].second, u"Application Error");
     EXPECT_EQ(style, MB_OK | MB_ICONSTOP);
     EXPECT_EQ(boxes[0].first, Text(u"KWOLFunc has encountered a problem. We are sorry for the inconvenience.") +
-                                  kCrLf + kCrLf + u"Module: Sample" + kCrLf + u"Procedure: Inner" + kCrLf +
-                                  u"Line Number: " + platform::fromUtf8(std::to_string(Sample::innerLine)) + kCrLf +
+                                  kCrLf + kCrLf + u"Module: Sample" + kCrLf + u"Procedure: Level1" + kCrLf +
+                                  u"Line Number: " + platform::fromUtf8(std::to_string(Chain::raiseLine)) + kCrLf +
                                   kCrLf + u"Overflow (6)");
-}
-
-TEST_F(Reports, AFailureOfTheReportItselfReachesTheCallerInsteadOf65535) {
-    for (const char* member : {"ErrorReporter.ErrorHandler", "ErrorReporter.Action"}) {
-        SCOPED_TRACE(member);
-        calls().failOn(member, E_ACCESSDENIED);
-        int line = 0;
-        try {
-            line = __LINE__, Sample::Inner(u"x");
-            FAIL();
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), static_cast<std::int32_t>(E_ACCESSDENIED));
-            EXPECT_EQ(e.line(), line) << "the caller learns the line of its own call";
-        }
-        calls().clearFailures();
-    }
-    EXPECT_EQ(calls().count("ErrorReporter.Action"), 1u) << "a failing ErrorHandler ends the report";
 }
 
 TEST_F(Reports, ReportErrorPassesItsArgumentsInOrderAndReturnsAction) {
@@ -202,40 +212,46 @@ protected:
     }
 };
 
-TEST_F(SettingsReports, ACounterOverflowIsReportedLineByLine) {
+// The whole text of a report, for the worked example of a counter overflow
+// and for a procedure with nothing to list.
+TEST_F(SettingsReports, TheReportTextIsLaidOutExactly) {
+    auto globals = [](const standins::ErrorReport& r) {
+        return "<GlobalVariables>\r\n"
+               "    <vbcsComponentID></vbcsComponentID>\r\n"
+               "    <vbcsHasInitialised>True</vbcsHasInitialised>\r\n"
+               "    <vbcsErrorNumber>" + std::to_string(r.number) + "</vbcsErrorNumber>\r\n"
+               "    <vbcsErrorDescription>" + standins::utf8(r.description) + "</vbcsErrorDescription>\r\n"
+               "    <vbcsErrorLine>" + std::to_string(r.line) + "</vbcsErrorLine>\r\n"
+               "    <vbcsErrorSource>KWOLFunc</vbcsErrorSource>\r\n"
+               "</GlobalVariables>\r\n";
+    };
     const bool Spammail = true;
-    try {
-        kw::General::RecheckCount(Spammail);
-        FAIL();
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), 65535);
-    }
-    ASSERT_EQ(env().reports.size(), 1u);
-    const standins::ErrorReport& r = env().reports[0];
-    EXPECT_EQ(r.number, 6);
-    EXPECT_EQ(r.module, u"General");
-    EXPECT_EQ(r.procedure, u"RecheckCount");
-    const std::string line = std::to_string(r.line);
-    EXPECT_EQ(standins::utf8(r.report),
+    EXPECT_THROW(kw::General::RecheckCount(Spammail), RuntimeError);
+    EXPECT_THROW(Procedure(kw::modules::General, u"GetCheckMail", Site::none()).run([] { kw::raise(kw::err::InvalidCall); }),
+                 RuntimeError);
+    ASSERT_EQ(env().reports.size(), 2u);
+    const standins::ErrorReport& overflow = env().reports[0];
+    EXPECT_EQ(overflow.number, 6);
+    EXPECT_EQ(overflow.module, u"General");
+    EXPECT_EQ(overflow.procedure, u"RecheckCount");
+    EXPECT_GT(overflow.line, 0) << "the line of the failing addition";
+    EXPECT_EQ(standins::utf8(overflow.report),
               "<Variables>\r\n"
               "<LocalVariables>\r\n"
               "    <ltemp>2147483647</ltemp>\r\n"
               "</LocalVariables>\r\n"
               "<ModuleVariables>\r\n"
-              "{None}</ModuleVariables>\r\n"
-              "<GlobalVariables>\r\n"
-              "    <vbcsComponentID></vbcsComponentID>\r\n"
-              "    <vbcsHasInitialised>True</vbcsHasInitialised>\r\n"
-              "    <vbcsErrorNumber>6</vbcsErrorNumber>\r\n"
-              "    <vbcsErrorDescription>Overflow</vbcsErrorDescription>\r\n"
-              "    <vbcsErrorLine>" + line + "</vbcsErrorLine>\r\n"
-              "    <vbcsErrorSource>KWOLFunc</vbcsErrorSource>\r\n"
-              "</GlobalVariables>\r\n"
-              "</Variables>\r\n"
-              "<Parameters>\r\n"
-              "    <Spammail>True</Spammail>\r\n"
-              "</Parameters>");
-    EXPECT_GT(r.line, 0) << "the line of the failing addition";
+              "{None}</ModuleVariables>\r\n" +
+                  globals(overflow) +
+                  "</Variables>\r\n"
+                  "<Parameters>\r\n"
+                  "    <Spammail>True</Spammail>\r\n"
+                  "</Parameters>");
+    const standins::ErrorReport& nothing = env().reports[1];
+    EXPECT_EQ(standins::utf8(nothing.report),
+              "<Variables>\r\n<LocalVariables>\r\n{None}</LocalVariables>\r\n"
+              "<ModuleVariables>\r\n{None}</ModuleVariables>\r\n" +
+                  globals(nothing) + "</Variables>\r\n<Parameters>\r\n{None}</Parameters>");
 }
 
 TEST_F(SettingsReports, ACounterOverflowWithoutTheComponentShowsTheBox) {
@@ -255,18 +271,6 @@ TEST_F(SettingsReports, ACounterOverflowWithoutTheComponentShowsTheBox) {
               "KWOLFunc has encountered a problem. We are sorry for the inconvenience.\r\n\r\n"
               "Module: General\r\nProcedure: RecheckCount\r\n");
     EXPECT_TRUE(text.ends_with("\r\n\r\nOverflow (6)")) << text;
-}
-
-TEST_F(Reports, AProcedureWithNothingToListReportsNoneThreeTimes) {
-    EXPECT_THROW(Procedure(kw::modules::General, u"GetCheckMail", Site::none()).run([] { kw::raise(kw::err::InvalidCall); }),
-                 RuntimeError);
-    ASSERT_EQ(env().reports.size(), 1u);
-    const std::string report = standins::utf8(env().reports[0].report);
-    EXPECT_TRUE(report.starts_with("<Variables>\r\n<LocalVariables>\r\n{None}</LocalVariables>\r\n"
-                                   "<ModuleVariables>\r\n{None}</ModuleVariables>\r\n<GlobalVariables>\r\n"
-                                   "    <vbcsComponentID></vbcsComponentID>\r\n"))
-        << report;
-    EXPECT_TRUE(report.ends_with("</Variables>\r\n<Parameters>\r\n{None}</Parameters>")) << report;
 }
 
 }  // namespace

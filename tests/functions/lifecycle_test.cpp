@@ -2,6 +2,8 @@
 // objects, the sticky ObjError flag and the caller's mail variable.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "support/fixture.h"
 
 namespace kwtest {
@@ -81,14 +83,23 @@ TEST_F(Lifecycle, UnreachableOutlookMarksTheObjectForGoodWhileANewObjectTriesAga
     EXPECT_EQ(model(first).Outlookversion, 0.0);
     EXPECT_TRUE(model(first).ObjError);
 
+    // Every call without a namespace tries to attach again; the object stays
+    // marked even when that succeeds.
+    calls().clearFailures();
+    ASSERT_EQ(first->GetProfileName(&name), S_OK);
+    SysFreeString(name);
+    EXPECT_TRUE(model(first).ObjError);
+    EXPECT_EQ(calls().count("Application.create"), 2u);
+    EXPECT_EQ(calls().count("Namespace.Logon"), 1u);
+
     auto second = create();
     ASSERT_EQ(second->GetProfileName(&name), S_OK);
     SysFreeString(name);
     EXPECT_FALSE(model(second).ObjError);
-    EXPECT_EQ(calls().count("Application.create"), 2u);
+    EXPECT_TRUE(env().reports.empty()) << "a failed attach is no error to report";
 }
 
-TEST_F(Lifecycle, AFailingNamespaceOrLogonAlsoMarksTheObject) {
+TEST_F(Lifecycle, AFailingNamespaceOrLogonAlsoMarksTheObjectWithoutAReport) {
     for (const char* member : {"Application.GetNamespace", "Namespace.Logon"}) {
         SCOPED_TRACE(member);
         calls().failOn(member, E_FAIL);
@@ -100,9 +111,10 @@ TEST_F(Lifecycle, AFailingNamespaceOrLogonAlsoMarksTheObject) {
         EXPECT_FALSE(model(object).ObjNS);
         calls().clearFailures();
     }
+    EXPECT_TRUE(env().reports.empty());
 }
 
-TEST_F(Lifecycle, ObjectsOnOneThreadShareOneOutlookApplication) {
+TEST_F(Lifecycle, ObjectsOnOneThreadShareOneOutlookApplicationAndAnotherThreadHasItsOwn) {
     auto first = create();
     auto second = create();
     BSTR name = nullptr;
@@ -112,17 +124,97 @@ TEST_F(Lifecycle, ObjectsOnOneThreadShareOneOutlookApplication) {
     }
     EXPECT_EQ(calls().count("Application.create"), 1u);
     EXPECT_EQ(calls().count("Namespace.Logon"), 3u) << "every call without a namespace logs on";
+    std::thread other([&] {
+        auto third = create();
+        BSTR text = nullptr;
+        EXPECT_EQ(third->GetProfileName(&text), S_OK);
+        SysFreeString(text);
+        third.reset();
+        kw::releaseThreadOutlookApplication();
+    });
+    other.join();
+    EXPECT_EQ(calls().count("Application.create"), 2u);
 }
 
-TEST_F(Lifecycle, FailureToCreateAPerCallObjectFailsTheCallAndSkipsUnInitCOM) {
-    for (const char* which : {"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"}) {
-        SCOPED_TRACE(which);
-        calls().failOn(which, kCannotCreate);
-        auto object = create();
-        const HRESULT hr = object->CreateFolder(ns().get());
-        EXPECT_TRUE(FAILED(hr));
-        EXPECT_TRUE(model(object).ObjNS) << "UnInitCOM did not run, so the namespace is still held";
-        calls().clearFailures();
+// A failure to create a per-call object fails every method: InitCOM and the
+// method report it, the creations after it are not attempted, UnInitCOM does
+// not run (the namespace is still held), and the caller's mail variable is
+// not cleared. The same holds while ObjError is set.
+TEST_F(Lifecycle, AFailingCreationFailsEveryMethodBeforeItsWork) {
+    using Method = HRESULT (*)(_Functions*, _MailItem** mail);
+    const std::pair<const char*, Method> methods[] = {
+        {"CheckMail", [](_Functions* f, _MailItem** mail) {
+             double version = 9;
+             VARIANT_BOOL newmail = VARIANT_TRUE;
+             return f->CheckMail(nullptr, mail, &version, &newmail);
+         }},
+        {"BlockMail", [](_Functions* f, _MailItem** mail) {
+             double version = 9;
+             return f->BlockMail(nullptr, mail, &version);
+         }},
+        {"UnBlockMail", [](_Functions* f, _MailItem** mail) {
+             double version = 9;
+             return f->UnBlockMail(nullptr, mail, &version);
+         }},
+        {"PickFolder", [](_Functions* f, _MailItem**) {
+             BSTR id = nullptr, text = nullptr;
+             VARIANT_BOOL spam = VARIANT_TRUE;
+             return f->PickFolder(&id, &spam, &text);
+         }},
+        {"GetFolderName", [](_Functions* f, _MailItem**) {
+             BSTR id = nullptr, text = nullptr;
+             return f->GetFolderName(&id, &text);
+         }},
+        {"CreateFolder", [](_Functions* f, _MailItem**) { return f->CreateFolder(nullptr); }},
+        {"GetFolderPath", [](_Functions* f, _MailItem**) {
+             BSTR id = nullptr, text = nullptr;
+             return f->GetFolderPath(&id, &text);
+         }},
+        {"GetContactlist", [](_Functions* f, _MailItem**) {
+             BSTR text = nullptr;
+             return f->GetContactlist(nullptr, &text);
+         }},
+        {"GetProfileName", [](_Functions* f, _MailItem**) {
+             BSTR text = nullptr;
+             return f->GetProfileName(&text);
+         }},
+    };
+    const char* creations[] = {"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"};
+    for (bool attached : {true, false}) {
+        for (const auto& [method, call] : methods) {
+            for (std::size_t failing = 0; failing < 3; ++failing) {
+                SCOPED_TRACE(std::string(method) + ", " + creations[failing] + (attached ? "" : ", ObjError set"));
+                auto object = create();
+                if (!attached) {
+                    calls().failOn("Application.GetNamespace", E_FAIL);
+                    BSTR name = nullptr;
+                    ASSERT_EQ(object->GetProfileName(&name), S_OK);
+                    SysFreeString(name);
+                    ASSERT_TRUE(model(object).ObjError);
+                }
+                calls().clearFailures();
+                calls().clear();
+                env().reports.clear();
+                calls().failOn(creations[failing], kCannotCreate);
+                ComPtr<_MailItem> mail = mailRef(outlook().addMail(outlook().defaultFolder(6)));
+                _MailItem* raw = mail.get();
+                raw->AddRef();
+                EXPECT_EQ(call(object.get(), &raw), static_cast<HRESULT>(0x800AFFFFu));
+                EXPECT_EQ(raw, mail.get()) << "the caller's mail variable is not cleared";
+                if (raw != nullptr) raw->Release();
+                std::vector<std::string> made;
+                for (const std::string& c : calls().callsTo({"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"})) made.push_back(c);
+                EXPECT_EQ(made.size(), failing + 1) << "no creation after the failing one";
+                ASSERT_EQ(env().reports.size(), 2u);
+                EXPECT_EQ(env().reports[0].procedure, u"InitCOM");
+                EXPECT_EQ(env().reports[0].number, static_cast<std::int32_t>(kCannotCreate));
+                EXPECT_EQ(standins::utf8(env().reports[1].procedure), method);
+                if (attached) {
+                    EXPECT_TRUE(model(object).ObjNS) << "UnInitCOM did not run, so the namespace is still held";
+                }
+                calls().clearFailures();
+            }
+        }
     }
 }
 

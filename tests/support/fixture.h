@@ -39,6 +39,8 @@ protected:
         platform::clearClassTable();
         EXPECT_EQ(standins::liveObjects().load(), 0) << "a stand-in object was not released";
         EXPECT_EQ(kw::FunctionsObject::liveObjects(), 0) << "a Functions object was not released";
+        EXPECT_FALSE(std::current_exception()) << "an exception is still registered as being handled";
+        EXPECT_FALSE(platform::takeReleaseFault()) << "a fault in a release was never raised";
     }
 
     standins::Environment& env() { return *env_; }
