@@ -55,46 +55,6 @@ void Functions::UnInitCOM(Site at) {
     });
 }
 
-template <class Work>
-void Functions::perCall(Work&& work, ComPtr<_NameSpace>* namespaceArgument, ComPtr<_MailItem>* callersMail) {
-    InitCOM();
-    if (!ObjError) work();
-    if (namespaceArgument != nullptr) *namespaceArgument = nullptr;
-    if (callersMail != nullptr) *callersMail = nullptr;
-    UnInitCOM();
-}
-
-void Functions::CheckMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue,
-                          Boolean& Newmail) {
-    bool Spammail = false;
-    Procedure(*this, u"CheckMail", Site::none())
-        .locals({KW_VAR(Spammail)})
-        .params({KW_VAR(OutlookNS), KW_VAR(OutlookMail), KW_VAR(OutlookVersionValue), KW_VAR(Newmail)})
-        .run([&] {
-            ObjNS = OutlookNS;
-            perCall([&] { Outlookversion = OutlookVersionValue; }, &OutlookNS, &OutlookMail);
-        });
-}
-
-void Functions::BlockMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue) {
-    Procedure(*this, u"BlockMail", Site::none())
-        .params({KW_VAR(OutlookNS), KW_VAR(OutlookMail), KW_VAR(OutlookVersionValue)})
-        .run([&] {
-            ObjNS = OutlookNS;
-            perCall([&] { Outlookversion = OutlookVersionValue; }, &OutlookNS, &OutlookMail);
-        });
-}
-
-void Functions::UnBlockMail(ComPtr<_NameSpace> OutlookNS, ComPtr<_MailItem>& OutlookMail,
-                            double& OutlookVersionValue) {
-    Procedure(*this, u"UnBlockMail", Site::none())
-        .params({KW_VAR(OutlookNS), KW_VAR(OutlookMail), KW_VAR(OutlookVersionValue)})
-        .run([&] {
-            ObjNS = OutlookNS;
-            perCall([&] { Outlookversion = OutlookVersionValue; }, &OutlookNS, &OutlookMail);
-        });
-}
-
 Text Functions::PickFolder(Text& FolderID, Boolean& SPAMfolder) {
     Text result;
     Variant MailboxFolder, FolderPath;
@@ -116,13 +76,6 @@ Text Functions::GetFolderName(Text& FolderID) {
             perCall([] {});
             return result;
         });
-}
-
-void Functions::CreateFolder(ComPtr<_NameSpace> OutlookNS) {
-    Procedure(*this, u"CreateFolder", Site::none()).params({KW_VAR(OutlookNS)}).run([&] {
-        ObjNS = OutlookNS;
-        perCall([] {});
-    });
 }
 
 Text Functions::GetFolderPath(Text& FolderID) {

@@ -54,6 +54,21 @@ public:
     // Internal procedures, reached only inside a public call.
     void InitCOM(Site at = Site::here());
     void UnInitCOM(Site at = Site::here());
+
+    // The spam decision for one received mail.
+    void CheckMailItemForSpam(ComPtr<_MailItem>& MailItem, Boolean& Newmail, Site at = Site::here());
+    // Whether sender and receiver are Exchange addresses of one organisation.
+    bool CheckSameExchangeServer(ComPtr<_MailItem>& MailItem, Site at = Site::here());
+    // The spam client's vote on the mail; 0 for a mail without text.
+    std::int32_t GetVote(ComPtr<_MailItem>& objMail, Boolean& Newmail, Site at = Site::here());
+    // Tells the spam client the user's verdict: 100 spam, -100 not spam.
+    void CastVote(ComPtr<_MailItem>& objMail, std::int32_t mailVote, Site at = Site::here());
+
+    // The spam folder, found by its stored identity or adopted or created.
+    ComPtr<MAPIFolder> FindSPAMRepository(Site at = Site::here());
+    // Moves the mail into the spam folder or back into the Inbox.
+    void MoveMessage(ComPtr<_MailItem>& objMail, const bool& toSpambox, Site at = Site::here());
+
     Text GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at = Site::here());
     // Writes the mail bound to SafeMailItem into the "SaveTo" folder; the
     // folder and the subject are the caller's variables.
@@ -68,7 +83,19 @@ private:
     template <class Work>
     void perCall(Work&& work, ComPtr<_NameSpace>* namespaceArgument = nullptr,
                  ComPtr<_MailItem>* callersMail = nullptr);
+    // BlockMail and UnBlockMail: the move first, then the user's verdict.
+    void reportVerdict(const char16_t* procedure, bool spam, ComPtr<_NameSpace>& OutlookNS,
+                       ComPtr<_MailItem>& OutlookMail, double& OutlookVersionValue);
 };
+
+template <class Work>
+void Functions::perCall(Work&& work, ComPtr<_NameSpace>* namespaceArgument, ComPtr<_MailItem>* callersMail) {
+    InitCOM();
+    if (!ObjError) work();
+    if (namespaceArgument != nullptr) *namespaceArgument = nullptr;
+    if (callersMail != nullptr) *callersMail = nullptr;
+    UnInitCOM();
+}
 
 // The Outlook application object of the current thread, created on first
 // need and shared by every Functions object of the thread.

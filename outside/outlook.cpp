@@ -1,5 +1,7 @@
 #include "outside/outlook.h"
 
+#include "platform/casefold.h"
+
 namespace kw::outlook {
 
 namespace {
@@ -73,6 +75,14 @@ ComPtr<IDispatch> GetNext(const ComPtr<IDispatch>& items, Site at) {
 }
 
 Text FullName(const ComPtr<IDispatch>& contact, Site at) { return asText(*callOn(contact, u"FullName", {}, at), at); }
+
+bool IsStoreTop(const ComPtr<MAPIFolder>& folder, Site at) {
+    return platform::lowerCase(asText(*defaultValue(Parent(folder, at), at), at)) == u"mapi";
+}
+
+ComPtr<MAPIFolder> AsFolder(const ComPtr<IDispatch>& object, Site at) {
+    return objectAs<MAPIFolder>(Variant::dispatch(object.get()), at);
+}
 
 void SetUnRead(const ComPtr<_MailItem>& mail, bool unread, Site at) {
     need(mail, at);

@@ -81,6 +81,14 @@ ComPtr<IDispatch> GetFirst(const ComPtr<IDispatch>& items, Site at = Site::here(
 ComPtr<IDispatch> GetNext(const ComPtr<IDispatch>& items, Site at = Site::here());
 Text FullName(const ComPtr<IDispatch>& contact, Site at = Site::here());
 
+// The store-top test: a folder is the top folder of a message store when the
+// default value of its Parent, as text and lower-cased, is "mapi" (the
+// namespace gives its type, "MAPI", as its default value).
+bool IsStoreTop(const ComPtr<MAPIFolder>& folder, Site at = Site::here());
+// An object taken as a folder: run-time error 13 when it is not one (the
+// namespace above a store's top folder), Nothing as an empty pointer.
+ComPtr<MAPIFolder> AsFolder(const ComPtr<IDispatch>& object, Site at = Site::here());
+
 void SetUnRead(const ComPtr<_MailItem>& mail, bool unread, Site at = Site::here());
 // Moves the item; the moved item that Outlook returns is released at once.
 void Move(const ComPtr<_MailItem>& mail, const ComPtr<MAPIFolder>& folder, Site at = Site::here());

@@ -32,6 +32,7 @@ public:
         if (HRESULT hr = enter("QueryVote", standins::quoted(text) + (newMail ? ", True" : ", False")); FAILED(hr)) return hr;
         SpamScript& script = Environment::current().spam;
         script.queried.push_back(text);
+        script.newMail.push_back(newMail);
         *vote = script.vote(text, newMail != VARIANT_FALSE);
         return S_OK;
     }

@@ -18,6 +18,7 @@ struct SpamScript {
     std::function<Text(const Text& body)> prepare = [](const Text& body) { return body; };
     std::function<Text(const Text& mimeTag, const Text& content)> sign;  // a checksum text when unset
     std::vector<Text> queried;                          // texts given to QueryVote
+    std::vector<VARIANT_BOOL> newMail;                  // and the new-mail flags, bits as given
     std::vector<std::pair<Text, std::int32_t>> submitted;  // texts and votes given to SubmitVote
 };
 

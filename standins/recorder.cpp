@@ -23,6 +23,15 @@ std::string quoted(platform::TextView text) {
 
 const Failure* CallLog::enter(const std::string& key, const std::string& named, const std::string& args) {
     if (recording) calls_.push_back((named.empty() ? key : named) + "(" + args + ")");
+    if (!actions_.empty()) {
+        for (const std::string* k : {&named, &key}) {
+            auto found = actions_.find(*k);
+            if (found == actions_.end() || --found->second.first != 0) continue;
+            std::function<void()> action = std::move(found->second.second);
+            actions_.erase(found);
+            action();
+        }
+    }
     for (const std::string* k : {&named, &key}) {
         if (k->empty()) continue;
         auto found = failures_.find(*k);
@@ -35,6 +44,10 @@ const Failure* CallLog::enter(const std::string& key, const std::string& named, 
         }
     }
     return nullptr;
+}
+
+void CallLog::whenCalled(const std::string& key, int fromCall, std::function<void()> action) {
+    actions_[key] = {fromCall, std::move(action)};
 }
 
 void CallLog::failOn(const std::string& key, Failure failure) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -49,7 +50,13 @@ public:
     void faultOn(const std::string& key, int fromCall = 1, bool once = true) {
         failOn(key, Failure{E_FAIL, fromCall, once, {}, {}, true});
     }
-    void clearFailures() { failures_.clear(); }
+    // Runs action inside the fromCall-th call of key (1-based), before the
+    // stand-in answers; the call itself goes on.
+    void whenCalled(const std::string& key, int fromCall, std::function<void()> action);
+    void clearFailures() {
+        failures_.clear();
+        actions_.clear();
+    }
 
     // Calls made so far, oldest first.
     const std::vector<std::string>& calls() const { return calls_; }
@@ -66,6 +73,7 @@ public:
 private:
     std::vector<std::string> calls_;
     std::map<std::string, Failure> failures_;
+    std::map<std::string, std::pair<int, std::function<void()>>> actions_;
     std::map<std::string, int> counts_;
 };
 

@@ -47,6 +47,7 @@ TEST_F(Lifecycle, CallWithoutNamespaceAttachesAndLogsOnWithOmittedArguments) {
 
 TEST_F(Lifecycle, PerCallObjectsAreReleasedAfterEveryCall) {
     auto object = create();
+    outlook().addFolder(outlook().defaultStore(), u"Kestrelwood");  // so that no folder is made
     const long before = standins::liveObjects();
     BSTR text = nullptr, id = platform::allocBstr(u"x");
     ASSERT_EQ(object->GetFolderName(&id, &text), S_OK);
