@@ -20,13 +20,6 @@ constexpr TextView kOrgContentTypeName = u"X-Kestrelwood-Org-Content-Type:";
 // A folded continuation line begins with a space or a tab.
 bool isContinuation(const Text& line) noexcept { return line.front() == u' ' || line.front() == u'\t'; }
 
-// The line without the spaces at its two ends; tabs stay.
-TextView trimSpaces(TextView line) noexcept {
-    const std::size_t first = line.find_first_not_of(u' ');
-    if (first == TextView::npos) return {};
-    return line.substr(first, line.find_last_not_of(u' ') - first + 1);
-}
-
 void splitAtLineEnds(TextView text, std::vector<Text>& lines) {
     std::size_t start = 0;
     for (std::size_t end = text.find(kLineEnd); end != TextView::npos; end = text.find(kLineEnd, start)) {
@@ -43,7 +36,7 @@ void walkTakenLines(const std::vector<Text>& lines, std::int32_t& index, Take&& 
     const auto count = static_cast<std::int32_t>(lines.size());
     for (index = 0; index < count; ++index) {
         const Text& line = lines[static_cast<std::size_t>(index)];
-        const TextView kept = trimSpaces(line);
+        const TextView kept = platform::trimSpaces(line);
         if (kept.empty()) continue;
         if (line == kEndMarker) break;
         take(kept);

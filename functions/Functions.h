@@ -69,6 +69,9 @@ public:
     // Moves the mail into the spam folder or back into the Inbox.
     void MoveMessage(ComPtr<_MailItem>& objMail, const bool& toSpambox, Site at = Site::here());
 
+    // The entries of one contacts folder.
+    Text GetContactFolderContent(ComPtr<IDispatch>& cFolder, Boolean& withName, Site at = Site::here());
+
     Text GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at = Site::here());
     // Writes the mail bound to SafeMailItem into the "SaveTo" folder; the
     // folder and the subject are the caller's variables.

@@ -2,9 +2,15 @@
 
 namespace kw::mailhelper {
 
-void SourceItem(const ComPtr<IKWMailItem>& helper, IDispatch* item, Site at) {
-    check(need(helper, at)->putref_SourceItem(item), helper, at);
+namespace {
+// The text an interface's getter gives.
+template <class Helper, class Getter>
+Text textFrom(const ComPtr<Helper>& helper, Getter getter, Site at) {
+    Bstr text;
+    check((need(helper, at)->*getter)(text.put()), helper, at);
+    return text.text();
 }
+}  // namespace
 
 Variant Fields(const ComPtr<IKWMailItem>& helper, std::int32_t tag, Site at) {
     Variant value;
@@ -18,22 +24,32 @@ ComPtr<IDispatch> Attachments(const ComPtr<IKWMailItem>& helper, Site at) {
     return attachments;
 }
 
-Text Body(const ComPtr<IKWMailItem>& helper, Site at) {
-    Bstr body;
-    check(need(helper, at)->get_Body(body.put()), helper, at);
-    return body.text();
-}
+Text Body(const ComPtr<IKWMailItem>& helper, Site at) { return textFrom(helper, &IKWMailItem::get_Body, at); }
 
-Text HTMLBody(const ComPtr<IKWMailItem>& helper, Site at) {
-    Bstr body;
-    check(need(helper, at)->get_HTMLBody(body.put()), helper, at);
-    return body.text();
-}
+Text HTMLBody(const ComPtr<IKWMailItem>& helper, Site at) { return textFrom(helper, &IKWMailItem::get_HTMLBody, at); }
 
 void SaveAs(const ComPtr<IKWMailItem>& helper, const Text& path, std::int16_t type, Site at) {
     Bstr file(path);
     Variant format = Variant::i2(type);
     check(need(helper, at)->SaveAs(file.get(), *format.get()), helper, at);
+}
+
+
+Text EmailAddress(const ComPtr<IKWContactItem>& helper, int slot, Site at) {
+    constexpr HRESULT (STDMETHODCALLTYPE IKWContactItem::*getters[])(BSTR*) = {
+        &IKWContactItem::get_Email1Address, &IKWContactItem::get_Email2Address, &IKWContactItem::get_Email3Address};
+    return textFrom(helper, getters[slot - 1], at);
+}
+
+Text EmailAddressType(const ComPtr<IKWContactItem>& helper, int slot, Site at) {
+    constexpr HRESULT (STDMETHODCALLTYPE IKWContactItem::*getters[])(BSTR*) = {
+        &IKWContactItem::get_Email1AddressType, &IKWContactItem::get_Email2AddressType,
+        &IKWContactItem::get_Email3AddressType};
+    return textFrom(helper, getters[slot - 1], at);
+}
+
+Text CurrentProfileName(const ComPtr<IKWMAPIUtils>& helper, Site at) {
+    return textFrom(helper, &IKWMAPIUtils::get_CurrentProfileName, at);
 }
 
 }  // namespace kw::mailhelper

@@ -128,15 +128,28 @@ KW_INTERFACE_ID(IKWMailItem, kw::mailhelper::IID_KWMailItem);
 KW_INTERFACE_ID(IKWContactItem, kw::mailhelper::IID_KWContactItem);
 KW_INTERFACE_ID(IKWMAPIUtils, kw::mailhelper::IID_KWMAPIUtils);
 
+#include <type_traits>
+
 #include "core/automation.h"
 
 // Typed calls on the mail helper, each raising the run-time error of a
 // failing HRESULT with the caller's line.
 namespace kw::mailhelper {
-void SourceItem(const ComPtr<IKWMailItem>& helper, IDispatch* item, Site at = Site::here());
+// Binds a mail or contact helper to an Outlook item.
+template <class Helper>
+    requires std::is_base_of_v<IKWItem, Helper>
+void SourceItem(const ComPtr<Helper>& helper, IDispatch* item, Site at = Site::here()) {
+    check(need(helper, at)->putref_SourceItem(item), helper, at);
+}
 Variant Fields(const ComPtr<IKWMailItem>& helper, std::int32_t tag, Site at = Site::here());
 ComPtr<IDispatch> Attachments(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
 Text Body(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
 Text HTMLBody(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
 void SaveAs(const ComPtr<IKWMailItem>& helper, const Text& path, std::int16_t type, Site at = Site::here());
+
+// E-mail address `slot` (1 to 3) of the bound contact, and its type.
+Text EmailAddress(const ComPtr<IKWContactItem>& helper, int slot, Site at = Site::here());
+Text EmailAddressType(const ComPtr<IKWContactItem>& helper, int slot, Site at = Site::here());
+
+Text CurrentProfileName(const ComPtr<IKWMAPIUtils>& helper, Site at = Site::here());
 }  // namespace kw::mailhelper

@@ -25,6 +25,14 @@ inline Text textOf(BSTR b) {
     return t;
 }
 
+// The text without the spaces at its two ends: the space character only,
+// never tabs or other white space.
+constexpr TextView trimSpaces(TextView text) noexcept {
+    const std::size_t first = text.find_first_not_of(u' ');
+    if (first == TextView::npos) return {};
+    return text.substr(first, text.find_last_not_of(u' ') - first + 1);
+}
+
 // A NUL-terminated OLECHAR view of text, for API calls that take LPCOLESTR.
 inline const OLECHAR* ole(const Text& t) noexcept { return reinterpret_cast<const OLECHAR*>(t.c_str()); }
 
