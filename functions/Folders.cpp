@@ -67,7 +67,9 @@ Text Functions::PickFolder(Text& FolderID, Boolean& SPAMfolder) {
                 bool refused = false;
                 if (SPAMfolder) {
                     inboxFolder = outlook::GetDefaultFolder(ObjNS, outlook::olFolderInbox);
-                    if (outlook::EntryID(mFolder) == outlook::EntryID(inboxFolder)) {
+                    // The chosen folder's identity is read first.
+                    const Text chosen = outlook::EntryID(mFolder);
+                    if (chosen == outlook::EntryID(inboxFolder)) {
                         tellUser(kInboxRefused);
                         refused = true;
                     } else {
@@ -79,7 +81,7 @@ Text Functions::PickFolder(Text& FolderID, Boolean& SPAMfolder) {
                                 pairs[i].first = outlook::EntryID(mFolder);
                                 pairs[i].second = outlook::EntryID(outlook::GetDefaultFolder(ObjNS, kRefusedDefaults[i]));
                             }
-                            for (const auto& [chosen, refusedId] : pairs) refused = refused || chosen == refusedId;
+                            for (const auto& [pickedId, refusedId] : pairs) refused = refused || pickedId == refusedId;
                         }
                         if (refused) tellUser(folderRefused(outlook::Name(mFolder)));
                     }
