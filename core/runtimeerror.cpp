@@ -21,6 +21,7 @@ Text describeError(std::int32_t number) {
         {11, u"Division by zero"},
         {err::TypeMismatch, u"Type mismatch"},
         {err::ObjectNotSet, u"Object variable or With block variable not set"},
+        {err::InvalidUseOfNull, u"Invalid use of Null"},
         {err::ObjectRequired, u"Object required"},
         {err::NoSuchMember, u"Object doesn't support this property or method"},
         {err::ArgumentNotOptional, u"Argument not optional"},
