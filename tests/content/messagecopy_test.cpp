@@ -3,11 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "content/MessageCopy.h"
+#include "platform/posix/filecalls.h"
 #include "settings/RegRW.h"
 #include "support/fixture.h"
 
@@ -128,6 +132,19 @@ TEST_F(MessageCopy, TheCopyOfAMailWithoutSubjectIsKeptLikeAnyOther) {
     check();
     EXPECT_EQ(read(folder / ".eml"), first);
     EXPECT_EQ(calls().count("KWMailItem.SaveAs"), 1u) << "the file test finds \".eml\"";
+}
+
+TEST_F(MessageCopy, ASaveWhoseCloseFailsLeavesNoFileAndTheNextCheckCopies) {
+    setSaveTo(windowsFolder());
+    const platform::FileCalls system = platform::fileCalls();
+    platform::fileCalls().close = [](int fd) { return ::close(fd), errno = EIO, -1; };
+    EXPECT_NO_THROW(check());
+    platform::fileCalls() = system;
+    EXPECT_TRUE(fs::is_empty(folder)) << "neither the copy nor its temporary file";
+    check();
+    EXPECT_EQ(read(folder / "Offer.eml"), "Subject: Offer\r\nFrom: a@example.org\r\n\r\nBody text");
+    EXPECT_EQ(calls().count("KWMailItem.SaveAs"), 2u);
+    EXPECT_THAT(env().reports, IsEmpty());
 }
 
 TEST_F(MessageCopy, FailuresOfTheCopyNeverStopTheCheck) {
