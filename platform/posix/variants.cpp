@@ -551,6 +551,7 @@ HRESULT convert(VARIANT& out, const VARIANT& src, USHORT flags, VARTYPE vt) {
             if (n.exact) {
                 Exact units = n.value;
                 roundToScale(units, 4);
+                if (units.magnitude >= (Wide(1) << 100)) return DISP_E_OVERFLOW;
                 units.magnitude *= powerOfTen(4 - units.scale);
                 units.scale = 0;
                 hr = toInteger(Number{true, units, 0.0}, std::numeric_limits<long long>::min(),

@@ -95,7 +95,7 @@ TEST(VariantDecimal, ValuesBecomeDecimalsExactlyWhereTheyAre) {
     }
 }
 
-TEST(VariantDecimal, DecimalsRoundToEvenIntoIntegersAndCurrency) {
+TEST(VariantDecimal, ExactValuesRoundToEvenIntoIntegersAndCurrency) {
     Variant out;
     const struct {
         Variant from;
@@ -111,6 +111,8 @@ TEST(VariantDecimal, DecimalsRoundToEvenIntoIntegersAndCurrency) {
         {decimal(2147483648ull, 0), VT_I4, DISP_E_OVERFLOW, 0},
         {decimal(1234566, 5), VT_CY, S_OK, 123457},
         {decimal(12345, 4, true), VT_CY, S_OK, -12345},
+        {Variant::text(u"99999999999999999999999999999999999999"), VT_CY, DISP_E_OVERFLOW, 0},
+        {Variant::text(u"-922337203685477.5808"), VT_CY, S_OK, -9223372036854775807ll - 1},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(VariantChangeType(out.get(), const_cast<VARIANT*>(c.from.get()), 0, c.to), c.hr);
