@@ -8,6 +8,7 @@ std::int32_t conversionError(HRESULT hr) {
     if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_BADVARTYPE) return err::TypeMismatch;
     if (hr == DISP_E_OVERFLOW) return err::Overflow;
     if (hr == E_OUTOFMEMORY) return err::OutOfMemory;
+    if (hr == E_INVALIDARG) return err::InvalidCall;  // a value outside its type's range, such as a date
     return errorNumberFromHResult(hr);
 }
 
@@ -20,7 +21,12 @@ Variant coerce(const VARIANT& v, VARTYPE vt, Site at) {
 
 }  // namespace
 
-Text asText(const VARIANT& v, Site at) { return platform::textOf(coerce(v, VT_BSTR, at).get()->bstrVal); }
+// Null has no text: the run time raises "Invalid use of Null" for it, where
+// the system's conversion answers a type mismatch.
+Text asText(const VARIANT& v, Site at) {
+    if (platform::throughVariantRefs(v).vt == VT_NULL) raise(err::InvalidUseOfNull, at);
+    return platform::textOf(coerce(v, VT_BSTR, at).get()->bstrVal);
+}
 std::int32_t asLong(const VARIANT& v, Site at) { return coerce(v, VT_I4, at).get()->lVal; }
 double asDouble(const VARIANT& v, Site at) { return coerce(v, VT_R8, at).get()->dblVal; }
 bool asBoolean(const VARIANT& v, Site at) { return coerce(v, VT_BOOL, at).get()->boolVal != VARIANT_FALSE; }

@@ -17,8 +17,8 @@ using platform::Variant;
 
 // Coercions with the run time's rules: a value "taken as text" is the
 // standard variant-to-text conversion (Booleans as True/False, an object
-// through its default member). Failures raise 13 (type mismatch) or
-// 6 (overflow).
+// through its default member). Failures raise 13 (type mismatch),
+// 6 (overflow) or, for text taken from Null, 94 (invalid use of Null).
 Text asText(const VARIANT& v, Site at = Site::here());
 std::int32_t asLong(const VARIANT& v, Site at = Site::here());
 double asDouble(const VARIANT& v, Site at = Site::here());

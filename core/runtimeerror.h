@@ -40,9 +40,9 @@ constexpr std::int32_t SubscriptOutOfRange = 9;
 constexpr std::int32_t TypeMismatch = 13;
 constexpr std::int32_t InternalError = 51;
 constexpr std::int32_t ObjectNotSet = 91;
+constexpr std::int32_t InvalidUseOfNull = 94;
 constexpr std::int32_t ObjectRequired = 424;
 constexpr std::int32_t NoSuchMember = 438;
-constexpr std::int32_t InvalidUseOfNull = 94;
 constexpr std::int32_t ArgumentNotOptional = 449;
 constexpr std::int32_t RaisedByErrorBlock = 65535;
 }  // namespace err

@@ -44,4 +44,10 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& file);
 // holds the file's lock, which also keeps the temporary name to one writer.
 void replaceFile(const std::filesystem::path& file, std::string_view bytes);
 
+// Writes bytes as a new file, never replacing one: into a temporary file of
+// its own in file's folder, flushed to the disk, which then takes file's name
+// only if no entry has that name (std::errc::file_exists otherwise). On any
+// failure the temporary file is removed, so nothing half written is left.
+void createFile(const std::filesystem::path& file, std::string_view bytes);
+
 }  // namespace platform

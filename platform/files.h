@@ -12,7 +12,8 @@
 namespace platform {
 
 // The name, without folder, of the first directory entry that matches path
-// among normal files (neither hidden, nor system files, nor folders); the
+// among normal files (neither hidden, nor system files, nor folders; where
+// files carry no such attributes, every regular file is normal); the
 // last component may hold the wildcards "*" and "?". Empty text when nothing
 // matches or the folder does not exist; no value when the path cannot be a
 // path at all (it holds a NUL).

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/casefold.h"
 #include "platform/guid.h"
 
 namespace standins {
@@ -81,15 +82,6 @@ private:
     std::vector<Variant> items_;
     std::size_t next_ = 0;
 };
-
-char16_t folded(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-bool sameName(const Text& a, const OLECHAR* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != 0; ++i)
-        if (folded(a[i]) != folded(static_cast<char16_t>(b[i]))) return false;
-    return i == a.size() && b[i] == 0;
-}
 
 constexpr DISPID kFirstMember = 1;
 
@@ -222,7 +214,7 @@ HRESULT DispatchCore::idsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
     if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     for (const Member& m : members_)
-        if (sameName(m.name, names[0])) {
+        if (platform::sameName(m.name, platform::TextView(names[0]))) {
             ids[0] = m.id;
             return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
         }

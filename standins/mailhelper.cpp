@@ -2,10 +2,12 @@
 // KWOLTOOL.KWMAPIUtils, reading what the in-memory Outlook items carry.
 #include "standins/mailhelper.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <system_error>
 
 #include "outside/mailhelper.h"
+#include "platform/atomicfile.h"
 #include "platform/files.h"
 #include "standins/environment.h"
 #include "standins/vtableobject.h"
@@ -60,11 +62,21 @@ private:
     std::vector<Owned<AttachmentObject>> objects_;
 };
 
+// The storage error a failed save gives for errno.
+HRESULT saveError(int error) {
+    switch (error) {
+        case EEXIST: return static_cast<HRESULT>(0x80030050u);  // STG_E_FILEALREADYEXISTS
+        case ENOENT: case ENOTDIR: case ENAMETOOLONG: return static_cast<HRESULT>(0x80030003u);  // STG_E_PATHNOTFOUND
+        case EACCES: case EPERM: case EROFS: return static_cast<HRESULT>(0x80030005u);  // STG_E_ACCESSDENIED
+        case ENOSPC: case EDQUOT: return static_cast<HRESULT>(0x80030070u);  // STG_E_MEDIUMFULL
+        default: return static_cast<HRESULT>(0x8003001Du);  // STG_E_WRITEFAULT
+    }
+}
+
 // Writes an item as an Internet message file: its transport headers (or a
-// minimal header block built from the subject), an empty line, the body.
-bool writeMessageFile(const std::string& path, const MailItem& item) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+// minimal header block built from the subject), an empty line, the body. The
+// file appears whole or not at all, and an existing file is never replaced.
+HRESULT writeMessageFile(const std::string& path, const MailItem& item) {
     auto text = [&](std::int32_t tag) {
         auto found = item.properties.find(tag);
         if (found == item.properties.end()) return Text();
@@ -75,8 +87,12 @@ bool writeMessageFile(const std::string& path, const MailItem& item) {
     Text headers = text(PR_HEADERS);
     if (headers.empty()) headers = u"Subject: " + text(PR_SUBJECT) + u"\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=\"utf-8\"\r\n";
     while (headers.size() >= 2 && headers.compare(headers.size() - 2, 2, u"\r\n") == 0) headers.resize(headers.size() - 2);
-    out << utf8(headers) << "\r\n\r\n" << utf8(item.body);
-    return static_cast<bool>(out);
+    try {
+        platform::createFile(path, utf8(headers) + "\r\n\r\n" + utf8(item.body));
+    } catch (const std::system_error& failure) {
+        return saveError(failure.code().value());
+    }
+    return S_OK;
 }
 
 }  // namespace
@@ -122,8 +138,7 @@ public:
         if (HRESULT hr = enter("SaveAs", standins::quoted(platform::textOf(path)) + ", " + describe(type)); FAILED(hr)) return hr;
         if (mail_ == nullptr) return E_UNEXPECTED;
         if (type.vt != VT_I2 || type.iVal != 1024) return E_INVALIDARG;
-        // An unwritable path fails as the real component's save does.
-        return writeMessageFile(platform::nativePath(platform::textOf(path)), *mail_) ? S_OK : static_cast<HRESULT>(0x80030003u);
+        return writeMessageFile(platform::nativePath(platform::textOf(path)), *mail_);
     }
 
     KW_STANDIN_UNUSED(7)

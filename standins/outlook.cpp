@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "outside/mailhelper.h"
+#include "platform/casefold.h"
 #include "outside/outlook.h"
 
 namespace standins {
@@ -30,11 +31,6 @@ bool present(const Args& args, std::size_t i) {
     return i < args.size() && !(args[i].type() == VT_ERROR && args[i].get()->scode == DISP_E_PARAMNOTFOUND);
 }
 
-bool sameFolded(const Text& a, const Text& b) {
-    auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
-}
-
 Variant folderVariant(Folder* f) { return objectVariant(f); }
 
 // Folder.Folders: a new collection object for every read.
@@ -50,7 +46,7 @@ public:
             if (!args.empty() && args[0].type() == VT_BSTR) {
                 const Text wanted = textArg(args, 0);
                 for (Folder* f : owner->subfolders)
-                    if (sameFolded(f->displayName, wanted)) return folderVariant(f);
+                    if (platform::sameName(f->displayName, wanted)) return folderVariant(f);
                 throw Refusal{kNotFound};
             }
             const std::int32_t index = intArg(args, 0);
@@ -60,7 +56,7 @@ public:
         method(u"Add", [&world, owner](const Args& args) {
             const Text name = textArg(args, 0);
             for (Folder* f : owner->subfolders)
-                if (sameFolded(f->displayName, name)) throw Refusal{E_FAIL};
+                if (platform::sameName(f->displayName, name)) throw Refusal{E_FAIL};
             return folderVariant(world.addFolder(owner, name));
         });
     }

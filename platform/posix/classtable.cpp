@@ -4,6 +4,7 @@
 #include <mutex>
 #include <tuple>
 
+#include "platform/casefold.h"
 #include "platform/guid.h"
 
 namespace platform {
@@ -33,18 +34,12 @@ Table& table() {
     return t;
 }
 
-std::u16string folded(std::u16string s) {
-    for (auto& c : s)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    return s;
-}
-
 }  // namespace
 
 void registerClass(const CLSID& clsid, std::u16string progId, ClassFactoryFn factory) {
     Table& t = table();
     std::lock_guard guard(t.lock);
-    if (!progId.empty()) t.progIds[folded(progId)] = clsid;
+    if (!progId.empty()) t.progIds[upperCase(progId)] = clsid;
     t.classes[clsid] = Entry{std::move(progId), std::move(factory)};
 }
 
@@ -53,7 +48,7 @@ void revokeClass(const CLSID& clsid) {
     std::lock_guard guard(t.lock);
     auto found = t.classes.find(clsid);
     if (found == t.classes.end()) return;
-    if (!found->second.progId.empty()) t.progIds.erase(folded(found->second.progId));
+    if (!found->second.progId.empty()) t.progIds.erase(upperCase(found->second.progId));
     t.classes.erase(found);
 }
 
@@ -85,7 +80,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
     if (progId == nullptr || clsid == nullptr) return E_INVALIDARG;
     platform::Table& t = platform::table();
     std::lock_guard guard(t.lock);
-    auto found = t.progIds.find(platform::folded(progId));
+    auto found = t.progIds.find(platform::upperCase(progId));
     if (found == t.progIds.end()) return CO_E_CLASSSTRING;
     *clsid = found->second;
     return S_OK;

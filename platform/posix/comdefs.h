@@ -120,6 +120,17 @@ constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 struct CY {
     LONGLONG int64;
 };
+// A 96-bit unsigned integer (Hi32:Lo64) scaled by a power of ten (scale,
+// 0 to 28), negative when sign is DECIMAL_NEG. In a VARIANT it overlays the
+// whole value, vt included, so vt is set after it.
+struct DECIMAL {
+    USHORT wReserved;
+    BYTE scale;
+    BYTE sign;
+    ULONG Hi32;
+    ULONGLONG Lo64;
+};
+constexpr BYTE DECIMAL_NEG = 0x80;
 
 enum VARENUM : VARTYPE {
     VT_EMPTY = 0,
@@ -181,51 +192,57 @@ constexpr USHORT FADF_VARIANT = 0x0800;
 #pragma GCC diagnostic ignored "-Wpedantic"
 #endif
 struct VARIANT {
-    VARTYPE vt;
-    WORD wReserved1;
-    WORD wReserved2;
-    WORD wReserved3;
     union {
-        LONGLONG llVal;
-        LONG lVal;
-        BYTE bVal;
-        SHORT iVal;
-        FLOAT fltVal;
-        DOUBLE dblVal;
-        VARIANT_BOOL boolVal;
-        SCODE scode;
-        CY cyVal;
-        DATE date;
-        BSTR bstrVal;
-        IUnknown* punkVal;
-        IDispatch* pdispVal;
-        SAFEARRAY* parray;
-        BYTE* pbVal;
-        SHORT* piVal;
-        LONG* plVal;
-        LONGLONG* pllVal;
-        FLOAT* pfltVal;
-        DOUBLE* pdblVal;
-        VARIANT_BOOL* pboolVal;
-        SCODE* pscode;
-        CY* pcyVal;
-        DATE* pdate;
-        BSTR* pbstrVal;
-        IUnknown** ppunkVal;
-        IDispatch** ppdispVal;
-        SAFEARRAY** pparray;
-        VARIANT* pvarVal;
-        void* byref;
-        CHAR cVal;
-        USHORT uiVal;
-        ULONG ulVal;
-        ULONGLONG ullVal;
-        INT intVal;
-        UINT uintVal;
         struct {
-            void* pvRecord;
-            IRecordInfo* pRecInfo;
+            VARTYPE vt;
+            WORD wReserved1;
+            WORD wReserved2;
+            WORD wReserved3;
+            union {
+                LONGLONG llVal;
+                LONG lVal;
+                BYTE bVal;
+                SHORT iVal;
+                FLOAT fltVal;
+                DOUBLE dblVal;
+                VARIANT_BOOL boolVal;
+                SCODE scode;
+                CY cyVal;
+                DATE date;
+                BSTR bstrVal;
+                IUnknown* punkVal;
+                IDispatch* pdispVal;
+                SAFEARRAY* parray;
+                BYTE* pbVal;
+                SHORT* piVal;
+                LONG* plVal;
+                LONGLONG* pllVal;
+                FLOAT* pfltVal;
+                DOUBLE* pdblVal;
+                VARIANT_BOOL* pboolVal;
+                SCODE* pscode;
+                CY* pcyVal;
+                DATE* pdate;
+                BSTR* pbstrVal;
+                IUnknown** ppunkVal;
+                IDispatch** ppdispVal;
+                SAFEARRAY** pparray;
+                VARIANT* pvarVal;
+                DECIMAL* pdecVal;
+                void* byref;
+                CHAR cVal;
+                USHORT uiVal;
+                ULONG ulVal;
+                ULONGLONG ullVal;
+                INT intVal;
+                UINT uintVal;
+                struct {
+                    void* pvRecord;
+                    IRecordInfo* pRecInfo;
+                };
+            };
         };
+        DECIMAL decVal;
     };
 };
 #if defined(__GNUC__)

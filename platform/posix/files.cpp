@@ -47,10 +47,14 @@ std::optional<Text> findFirstNormalFile(const Text& path) {
     const std::string nativeFolder = nativePath(folder);
     DIR* dir = opendir(nativeFolder.c_str());
     if (dir == nullptr) return Text();
+    // Files here have no hidden or system attribute. A leading "." only asks
+    // listings to leave a name out; the file is as normal as any, and the
+    // copy of a mail without a subject is named ".eml". So a normal file is
+    // a regular file (links followed); folders, devices, pipes and sockets
+    // are not. "." and ".." are folders.
     Text found;
     while (const dirent* entry = readdir(dir)) {
         const Text name = fromUtf8(entry->d_name);
-        if (name.empty() || name[0] == u'.') continue;  // hidden
         if (!matches(pattern, name)) continue;
         struct stat info {};
         if (stat((nativeFolder + "/" + entry->d_name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;

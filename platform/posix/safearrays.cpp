@@ -16,6 +16,7 @@ ULONG elementSize(VARTYPE vt) {
         case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
         case VT_BSTR: return sizeof(BSTR);
         case VT_DISPATCH: case VT_UNKNOWN: return sizeof(IUnknown*);
+        case VT_DECIMAL: return sizeof(DECIMAL);
         case VT_VARIANT: return sizeof(VARIANT);
         default: return 0;
     }

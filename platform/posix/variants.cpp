@@ -1,14 +1,17 @@
 // VARIANT lifetime and coercion. The coercions follow OLE Automation as it
 // behaves for the English (United States) locale: numbers in decimal with at
-// most 15 significant digits for Double and 7 for Single, Booleans as True and
-// False with VARIANT_ALPHABOOL (otherwise -1 and 0), dates as M/D/YYYY and
-// h:mm:ss AM/PM, banker's rounding from real to integer types, and an object
-// converted through its default member (DISPID_VALUE).
+// most 15 significant digits for Double and 7 for Single, integers, currency
+// and DECIMAL with every digit, Booleans as True and False with
+// VARIANT_ALPHABOOL (otherwise their number), dates as M/D/YYYY and
+// h:mm:ss AM/PM, banker's rounding to integer types and to currency, and an
+// object converted through its default member (DISPID_VALUE).
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "platform/com.h"
 
@@ -89,6 +92,10 @@ HRESULT VariantCopyInd(VARIANT* dest, const VARIANTARG* src) {
             case VT_BSTR: direct.bstrVal = *src->pbstrVal; break;
             case VT_DISPATCH: direct.pdispVal = *src->ppdispVal; break;
             case VT_UNKNOWN: direct.punkVal = *src->ppunkVal; break;
+            case VT_DECIMAL:
+                direct.decVal = *src->pdecVal;  // overwrites vt
+                direct.vt = VT_DECIMAL;
+                break;
             default: return DISP_E_BADVARTYPE;
         }
     }
@@ -99,18 +106,172 @@ HRESULT VariantCopyInd(VARIANT* dest, const VARIANTARG* src) {
 namespace {
 
 using Text = std::u16string;
+using Wide = unsigned __int128;
 
-struct Number {
-    bool integral = true;
-    long long i = 0;
-    double d = 0.0;
-    double value() const { return integral ? static_cast<double>(i) : d; }
+Text ascii(std::string_view s) { return Text(s.begin(), s.end()); }
+
+constexpr unsigned kMaxDecimalScale = 28;
+constexpr Wide kDecimalLimit = Wide(1) << 96;  // a DECIMAL's magnitude is below this
+
+Wide powerOfTen(unsigned n) {
+    Wide p = 1;
+    while (n-- > 0) p *= 10;
+    return p;
+}
+
+// An exact number: (-1)^negative * magnitude / 10^scale. Integers, currency
+// and DECIMAL values are held this way, so that converting between them and
+// to text never goes through binary floating point.
+struct Exact {
+    bool negative = false;
+    Wide magnitude = 0;
+    unsigned scale = 0;
 };
 
-Number integer(long long i) { return Number{true, i, 0.0}; }
-Number real(double d) { return Number{false, 0, d}; }
+Exact exactInteger(long long i) {
+    return Exact{i < 0, i < 0 ? Wide(0) - Wide(static_cast<__int128>(i)) : Wide(static_cast<__int128>(i)), 0};
+}
+
+// Rounds to at most `scale` decimal places, half to even.
+void roundToScale(Exact& e, unsigned scale) {
+    if (e.scale <= scale) return;
+    const unsigned dropped = e.scale - scale;
+    e.scale = scale;
+    if (dropped > 38) {  // 10^39 exceeds every magnitude: less than half a unit is left
+        e.magnitude = 0;
+        return;
+    }
+    const Wide divisor = powerOfTen(dropped), rest = e.magnitude % divisor, half = divisor / 2;
+    e.magnitude /= divisor;
+    if (rest > half || (rest == half && (e.magnitude & 1) != 0)) ++e.magnitude;
+}
+
+std::string digitsOf(Wide magnitude) {
+    std::string digits;
+    do {
+        digits.push_back(static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    return std::string(digits.rbegin(), digits.rend());
+}
+
+// As OLE writes a DECIMAL: every digit, no exponent, no trailing zeros after
+// the decimal point, and no sign on zero.
+std::string exactText(const Exact& e) {
+    std::string digits = digitsOf(e.magnitude);
+    if (e.scale > 0) {
+        if (digits.size() <= e.scale) digits.insert(0, e.scale - digits.size() + 1, '0');
+        digits.insert(digits.size() - e.scale, 1, '.');
+        while (digits.back() == '0') digits.pop_back();
+        if (digits.back() == '.') digits.pop_back();
+    }
+    if (e.negative && e.magnitude != 0) digits.insert(0, 1, '-');
+    return digits;
+}
+
+double exactValue(const Exact& e) {
+    if (e.scale == 0 && e.magnitude < (Wide(1) << 53)) {
+        const auto d = static_cast<double>(static_cast<unsigned long long>(e.magnitude));
+        return e.negative ? -d : d;
+    }
+    return std::strtod(exactText(e).c_str(), nullptr);  // correctly rounded
+}
+
+HRESULT fromDecimal(const DECIMAL& d, Exact& out) {
+    if (d.scale > kMaxDecimalScale || (d.sign & ~DECIMAL_NEG) != 0) return E_INVALIDARG;
+    out = Exact{(d.sign & DECIMAL_NEG) != 0, (Wide(d.Hi32) << 64) | d.Lo64, d.scale};
+    return S_OK;
+}
+
+// Fits e into a DECIMAL, giving up decimal places where it must.
+HRESULT toDecimal(Exact e, DECIMAL& out) {
+    roundToScale(e, kMaxDecimalScale);
+    while (e.magnitude >= kDecimalLimit && e.scale > 0) roundToScale(e, e.scale - 1);
+    if (e.magnitude >= kDecimalLimit) return DISP_E_OVERFLOW;
+    out.scale = static_cast<BYTE>(e.scale);
+    out.sign = e.negative && e.magnitude != 0 ? DECIMAL_NEG : 0;
+    out.Hi32 = static_cast<ULONG>(e.magnitude >> 64);
+    out.Lo64 = static_cast<ULONGLONG>(e.magnitude);
+    return S_OK;
+}
+
+// A double as a decimal of its 15 significant digits, as OLE takes it.
+HRESULT exactFromReal(double d, Exact& out) {
+    if (!std::isfinite(d)) return DISP_E_OVERFLOW;
+    out = Exact{std::signbit(d), 0, 0};
+    if (d == 0.0) return S_OK;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(d));  // d.dddddddddddddde[+-]x
+    const char* exponentAt = std::strchr(buffer, 'e');
+    const int exponent = std::atoi(exponentAt + 1) - 14;
+    for (const char* c = buffer; c != exponentAt; ++c)
+        if (*c != '.') out.magnitude = out.magnitude * 10 + static_cast<unsigned>(*c - '0');
+    if (exponent > 0) {
+        if (exponent > 15) return DISP_E_OVERFLOW;  // 15 digits and 16 zeros pass 2^96
+        out.magnitude *= powerOfTen(static_cast<unsigned>(exponent));
+    } else {
+        out.scale = static_cast<unsigned>(-exponent);
+    }
+    while (out.scale > 0 && out.magnitude % 10 == 0) {
+        out.magnitude /= 10;
+        --out.scale;
+    }
+    return S_OK;
+}
+
+// A number as the coercions see it: exact where the source is (integers,
+// currency, DECIMAL, numeric text within 38 digits), else a double.
+struct Number {
+    bool exact = true;
+    Exact value;
+    double real = 0.0;
+    double asDouble() const { return exact ? exactValue(value) : real; }
+    bool isZero() const { return exact ? value.magnitude == 0 : real == 0.0; }
+};
+
+Number integer(long long i) { return Number{true, exactInteger(i), 0.0}; }
+Number real(double d) { return Number{false, Exact{}, d}; }
 
 bool isSpace(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// The exact value of plain numeric text (sign, digits, point, exponent, as
+// parseNumber leaves it), when it has at most 38 significant digits and its
+// exponent keeps it within reach.
+bool parseExact(const std::string& s, Exact& out) {
+    out = Exact{};
+    std::size_t p = 0;
+    if (p < s.size() && (s[p] == '+' || s[p] == '-')) out.negative = s[p++] == '-';
+    unsigned digits = 0;
+    long long scale = 0;
+    bool point = false;
+    for (; p < s.size() && s[p] != 'e'; ++p) {
+        if (s[p] == '.') {
+            point = true;
+            continue;
+        }
+        if (out.magnitude == 0 && s[p] == '0') {
+            if (point) ++scale;
+            continue;
+        }
+        if (++digits > 38) return false;
+        out.magnitude = out.magnitude * 10 + static_cast<unsigned>(s[p] - '0');
+        if (point) ++scale;
+    }
+    if (p < s.size()) {
+        char* stop = nullptr;
+        const long exponent = std::strtol(s.c_str() + p + 1, &stop, 10);
+        if (exponent > 38 || exponent < -38) return false;
+        scale -= exponent;
+    }
+    if (scale < 0) {
+        if (digits - scale > 38) return false;
+        out.magnitude *= powerOfTen(static_cast<unsigned>(-scale));
+        scale = 0;
+    }
+    if (scale > 38 + kMaxDecimalScale) return false;
+    out.scale = static_cast<unsigned>(scale);
+    return true;
+}
 
 // Parses the numeric text forms OLE accepts for the English locale: optional
 // sign, digits with optional thousands separators, a decimal point, an
@@ -137,31 +298,36 @@ bool parseNumber(const Text& s, Number& out) {
         out = integer(v > 0x7FFFFFFFull ? static_cast<long long>(v) - 0x100000000ll : static_cast<long long>(v));
         return true;
     }
-    std::string ascii;
+    std::string plain;
     bool digits = false, point = false, exponent = false;
-    if (s[p] == u'+' || s[p] == u'-') ascii.push_back(static_cast<char>(s[p++]));
+    if (s[p] == u'+' || s[p] == u'-') plain.push_back(static_cast<char>(s[p++]));
     for (; p < end; ++p) {
         const char16_t c = s[p];
         if (c >= u'0' && c <= u'9') {
-            ascii.push_back(static_cast<char>(c));
+            plain.push_back(static_cast<char>(c));
             digits = true;
         } else if (c == u',' && !point && !exponent && digits) {
             continue;
         } else if (c == u'.' && !point && !exponent) {
-            ascii.push_back('.');
+            plain.push_back('.');
             point = true;
         } else if ((c == u'e' || c == u'E') && digits && !exponent) {
-            ascii.push_back('e');
+            plain.push_back('e');
             exponent = true;
-            if (p + 1 < end && (s[p + 1] == u'+' || s[p + 1] == u'-')) ascii.push_back(static_cast<char>(s[++p]));
+            if (p + 1 < end && (s[p + 1] == u'+' || s[p + 1] == u'-')) plain.push_back(static_cast<char>(s[++p]));
             if (p + 1 >= end) return false;
         } else {
             return false;
         }
     }
     if (!digits) return false;
+    Exact exactValue;
+    if (parseExact(plain, exactValue)) {
+        out = Number{true, exactValue, 0.0};
+        return true;
+    }
     char* stop = nullptr;
-    const double d = std::strtod(ascii.c_str(), &stop);
+    const double d = std::strtod(plain.c_str(), &stop);
     if (stop == nullptr || *stop != '\0' || !std::isfinite(d)) return false;
     out = real(d);
     return true;
@@ -192,17 +358,17 @@ HRESULT toNumber(const VARIANT& v, Number& out) {
         case VT_I4: case VT_INT: out = integer(v.lVal); return S_OK;
         case VT_UI4: case VT_UINT: out = integer(v.ulVal); return S_OK;
         case VT_I8: out = integer(v.llVal); return S_OK;
-        case VT_UI8:
-            if (v.ullVal > static_cast<ULONGLONG>(std::numeric_limits<long long>::max())) out = real(static_cast<double>(v.ullVal));
-            else out = integer(static_cast<long long>(v.ullVal));
-            return S_OK;
+        case VT_UI8: out = Number{true, Exact{false, v.ullVal, 0}, 0.0}; return S_OK;
         case VT_R4: out = real(v.fltVal); return S_OK;
         case VT_R8: out = real(v.dblVal); return S_OK;
         case VT_DATE: out = real(v.date); return S_OK;
         case VT_CY:
-            if (v.cyVal.int64 % 10000 == 0) out = integer(v.cyVal.int64 / 10000);
-            else out = real(static_cast<double>(v.cyVal.int64) / 10000.0);
+            out = integer(v.cyVal.int64);
+            out.value.scale = 4;
             return S_OK;
+        case VT_DECIMAL:
+            out = Number{};
+            return fromDecimal(v.decVal, out.value);
         case VT_BSTR: {
             const Text s = v.bstrVal == nullptr ? Text() : Text(v.bstrVal, SysStringLen(v.bstrVal));
             return parseNumber(s, out) ? S_OK : DISP_E_TYPEMISMATCH;
@@ -219,40 +385,37 @@ HRESULT toNumber(const VARIANT& v, Number& out) {
     }
 }
 
-// Round half to even, then range-check.
-HRESULT toInteger(const Number& n, long long lo, long long hi, long long& out) {
-    if (n.integral) {
-        if (n.i < lo || n.i > hi) return DISP_E_OVERFLOW;
-        out = n.i;
-        return S_OK;
+// Rounds half to even, then checks the range lo..hi.
+HRESULT toInteger(const Number& n, __int128 lo, __int128 hi, __int128& out) {
+    if (n.exact) {
+        Exact whole = n.value;
+        roundToScale(whole, 0);
+        if (whole.magnitude > (Wide(1) << 100)) return DISP_E_OVERFLOW;
+        out = whole.negative ? -static_cast<__int128>(whole.magnitude) : static_cast<__int128>(whole.magnitude);
+        return out < lo || out > hi ? DISP_E_OVERFLOW : S_OK;
     }
-    if (!std::isfinite(n.d)) return DISP_E_OVERFLOW;
-    const double r = std::nearbyint(n.d);  // default rounding mode: to nearest, ties to even
-    if (r < static_cast<double>(lo) || r > static_cast<double>(hi)) return DISP_E_OVERFLOW;
-    out = static_cast<long long>(r);
+    if (!std::isfinite(n.real)) return DISP_E_OVERFLOW;
+    const double r = std::nearbyint(n.real);  // default rounding mode: to nearest, ties to even
+    if (r < static_cast<double>(lo) || r >= static_cast<double>(hi) + 1.0) return DISP_E_OVERFLOW;
+    out = static_cast<__int128>(r);
     return S_OK;
 }
 
-Text ascii(const std::string& s) { return Text(s.begin(), s.end()); }
+HRESULT toExact(const Number& n, Exact& out) {
+    if (n.exact) {
+        out = n.value;
+        return S_OK;
+    }
+    return exactFromReal(n.real, out);
+}
 
+// OLE writes 15 significant digits for a Double and 7 for a Single, in the
+// shorter of the fixed and exponent forms, and never a negative zero.
 Text formatReal(double d, int digits) {
+    if (d == 0.0) return u"0";
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*G", digits, d);
     return ascii(buffer);
-}
-
-Text formatCurrency(long long units) {
-    const bool negative = units < 0;
-    const unsigned long long magnitude = negative ? 0ull - static_cast<unsigned long long>(units) : static_cast<unsigned long long>(units);
-    std::string s = std::to_string(magnitude / 10000);
-    unsigned long long fraction = magnitude % 10000;
-    if (fraction != 0) {
-        std::string f = std::to_string(fraction);
-        f.insert(0, 4 - f.size(), '0');
-        while (!f.empty() && f.back() == '0') f.pop_back();
-        s += "." + f;
-    }
-    return ascii((negative ? "-" : "") + s);
 }
 
 // Days since 1899-12-30 to a civil date (proleptic Gregorian).
@@ -269,24 +432,29 @@ void civilFromDays(long long days, long long& y, unsigned& m, unsigned& d) {
     if (m <= 2) ++y;
 }
 
+// A date as OLE writes it for the English (United States) locale. The whole
+// part counts days from 1899-12-30 and the fraction is the time of that day,
+// also for negative dates. The time is rounded to the second; rounding up to
+// midnight carries into the next day. The value decides the form: no whole
+// days gives the time alone, no fraction the date alone.
 HRESULT formatDate(double date, Text& out) {
-    if (!std::isfinite(date) || date < -657434.0 || date >= 2958466.0) return DISP_E_OVERFLOW;
-    // Negative dates count whole days backwards and the fraction forwards.
-    long long whole = static_cast<long long>(date);
-    double fraction = std::fabs(date - static_cast<double>(whole));
+    if (!std::isfinite(date) || date <= -657435.0 || date >= 2958466.0) return E_INVALIDARG;
+    long long days = static_cast<long long>(date);  // toward zero
+    const double fraction = std::fabs(date - static_cast<double>(days));
     long long seconds = std::llround(fraction * 86400.0);
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        whole += date < 0 ? -1 : 1;
+    if (seconds == 86400) {
+        seconds = 0;
+        ++days;
     }
+    const bool timeOnly = static_cast<long long>(date) == 0, dateOnly = !timeOnly && fraction == 0.0;
     std::string s;
-    if (whole != 0) {
+    if (!timeOnly) {
         long long y = 0;
         unsigned m = 0, d = 0;
-        civilFromDays(whole, y, m, d);
+        civilFromDays(days, y, m, d);
         s = std::to_string(m) + "/" + std::to_string(d) + "/" + std::to_string(y);
     }
-    if (seconds != 0 || whole == 0) {
+    if (!dateOnly) {
         const long long h = seconds / 3600, min = seconds / 60 % 60, sec = seconds % 60;
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld %s", h % 12 == 0 ? 12 : h % 12, min, sec, h < 12 ? "AM" : "PM");
@@ -302,14 +470,14 @@ HRESULT toText(const VARIANT& v, USHORT flags, Text& out) {
         case VT_EMPTY: out.clear(); return S_OK;
         case VT_BSTR: out = v.bstrVal == nullptr ? Text() : Text(v.bstrVal, SysStringLen(v.bstrVal)); return S_OK;
         case VT_BOOL:
-            if (flags & VARIANT_ALPHABOOL) out = v.boolVal ? u"True" : u"False";
-            else out = v.boolVal ? u"-1" : u"0";
+            // Any non-zero value is true; without VARIANT_ALPHABOOL the value
+            // is written as the number it holds.
+            if (flags & VARIANT_ALPHABOOL) out = v.boolVal != VARIANT_FALSE ? u"True" : u"False";
+            else out = ascii(std::to_string(v.boolVal));
             return S_OK;
         case VT_R4: out = formatReal(v.fltVal, 7); return S_OK;
         case VT_R8: out = formatReal(v.dblVal, 15); return S_OK;
-        case VT_CY: out = formatCurrency(v.cyVal.int64); return S_OK;
         case VT_DATE: return formatDate(v.date, out);
-        case VT_UI8: out = ascii(std::to_string(v.ullVal)); return S_OK;
         case VT_DISPATCH: {
             VARIANT value;
             HRESULT hr = defaultValue(v.pdispVal, value);
@@ -319,10 +487,11 @@ HRESULT toText(const VARIANT& v, USHORT flags, Text& out) {
             return hr;
         }
         default: {
+            // Integers, currency and DECIMAL: exact.
             Number n;
             const HRESULT hr = toNumber(v, n);
             if (FAILED(hr)) return hr;
-            out = ascii(std::to_string(n.i));
+            out = n.exact ? ascii(exactText(n.value)) : formatReal(n.real, 15);
             return S_OK;
         }
     }
@@ -365,22 +534,39 @@ HRESULT convert(VARIANT& out, const VARIANT& src, USHORT flags, VARTYPE vt) {
         const HRESULT hr = toNumber(src, n);
         if (FAILED(hr)) return hr;
     }
-    long long i = 0;
+    __int128 i = 0;
     HRESULT hr = S_OK;
     switch (vt) {
-        case VT_BOOL: out.boolVal = n.value() != 0.0 ? VARIANT_TRUE : VARIANT_FALSE; break;
+        case VT_BOOL: out.boolVal = n.isZero() ? VARIANT_FALSE : VARIANT_TRUE; break;
         case VT_R4: {
-            const double d = n.value();
+            const double d = n.asDouble();
             if (std::fabs(d) > std::numeric_limits<float>::max()) return DISP_E_OVERFLOW;
             out.fltVal = static_cast<float>(d);
             break;
         }
-        case VT_R8: out.dblVal = n.value(); break;
-        case VT_DATE: out.date = n.value(); break;
-        case VT_CY: {
-            const double units = std::nearbyint(n.value() * 10000.0);
-            if (std::fabs(units) >= 9.2233720368547758e18) return DISP_E_OVERFLOW;
-            out.cyVal.int64 = static_cast<long long>(units);
+        case VT_R8: out.dblVal = n.asDouble(); break;
+        case VT_DATE: out.date = n.asDouble(); break;
+        case VT_CY:
+            // Four decimal places, rounded half to even.
+            if (n.exact) {
+                Exact units = n.value;
+                roundToScale(units, 4);
+                if (units.magnitude >= (Wide(1) << 100)) return DISP_E_OVERFLOW;
+                units.magnitude *= powerOfTen(4 - units.scale);
+                units.scale = 0;
+                hr = toInteger(Number{true, units, 0.0}, std::numeric_limits<long long>::min(),
+                               std::numeric_limits<long long>::max(), i);
+                out.cyVal.int64 = static_cast<long long>(i);
+            } else {
+                const double units = std::nearbyint(n.real * 10000.0);
+                if (!(std::fabs(units) < 9.2233720368547758e18)) return DISP_E_OVERFLOW;
+                out.cyVal.int64 = static_cast<long long>(units);
+            }
+            break;
+        case VT_DECIMAL: {
+            Exact value;
+            hr = toExact(n, value);
+            if (SUCCEEDED(hr)) hr = toDecimal(value, out.decVal);  // overwrites vt, set below
             break;
         }
         case VT_I1: hr = toInteger(n, -128, 127, i); out.cVal = static_cast<CHAR>(i); break;
@@ -389,7 +575,8 @@ HRESULT convert(VARIANT& out, const VARIANT& src, USHORT flags, VARTYPE vt) {
         case VT_UI2: hr = toInteger(n, 0, 65535, i); out.uiVal = static_cast<USHORT>(i); break;
         case VT_I4: case VT_INT: hr = toInteger(n, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max(), i); out.lVal = static_cast<LONG>(i); break;
         case VT_UI4: case VT_UINT: hr = toInteger(n, 0, 0xFFFFFFFFll, i); out.ulVal = static_cast<ULONG>(i); break;
-        case VT_I8: hr = toInteger(n, std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(), i); out.llVal = i; break;
+        case VT_I8: hr = toInteger(n, std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(), i); out.llVal = static_cast<long long>(i); break;
+        case VT_UI8: hr = toInteger(n, 0, std::numeric_limits<unsigned long long>::max(), i); out.ullVal = static_cast<unsigned long long>(i); break;
         default: return DISP_E_BADVARTYPE;
     }
     if (FAILED(hr)) return hr;

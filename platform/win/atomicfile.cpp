@@ -1,5 +1,7 @@
 #include "platform/atomicfile.h"
 
+#include <atomic>
+#include <string>
 #include <system_error>
 
 #include "platform/com.h"
@@ -68,21 +70,43 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
     }
 }
 
+namespace {
+
+// Writes bytes into a file created with `disposition`, flushed to the disk
+// and closed. The file is deleted again when a step fails.
+void writeTemporary(const std::filesystem::path& temporary, DWORD disposition, std::string_view bytes) {
+    const char* failed = nullptr;
+    DWORD error = ERROR_SUCCESS;
+    {
+        Handle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+        if (file.get() == INVALID_HANDLE_VALUE) fail(GetLastError(), "cannot create", temporary);
+        auto step = [&](BOOL ok, const char* what) {
+            if (failed == nullptr && !ok) {
+                failed = what;
+                error = GetLastError();
+            }
+        };
+        while (!bytes.empty() && failed == nullptr) {
+            const DWORD chunk = bytes.size() > 0x10000000u ? 0x10000000u : static_cast<DWORD>(bytes.size());
+            DWORD written = 0;
+            step(WriteFile(file.get(), bytes.data(), chunk, &written, nullptr), "cannot write");
+            bytes.remove_prefix(written);
+        }
+        step(failed == nullptr && FlushFileBuffers(file.get()), "cannot flush");
+        step(failed == nullptr && CloseHandle(file.release()), "cannot close");
+    }
+    if (failed == nullptr) return;
+    DeleteFileW(temporary.c_str());
+    fail(error, failed, temporary);
+}
+
+}  // namespace
+
 void replaceFile(const std::filesystem::path& path, std::string_view bytes) {
     std::filesystem::path temporary = path;
     temporary += ".new";
-    {
-        Handle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) fail(GetLastError(), "cannot create", temporary);
-        while (!bytes.empty()) {
-            const DWORD chunk = bytes.size() > 0x10000000u ? 0x10000000u : static_cast<DWORD>(bytes.size());
-            DWORD written = 0;
-            if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr)) fail(GetLastError(), "cannot write", temporary);
-            bytes.remove_prefix(written);
-        }
-        if (!FlushFileBuffers(file.get())) fail(GetLastError(), "cannot flush", temporary);
-    }
+    writeTemporary(temporary, CREATE_ALWAYS, bytes);
     // A reader that opened the file without sharing deletion holds the rename
     // off for a moment; wait for it rather than fail the write.
     for (int attempt = 0;; ++attempt) {
@@ -94,6 +118,30 @@ void replaceFile(const std::filesystem::path& path, std::string_view bytes) {
         }
         Sleep(10);
     }
+}
+
+void createFile(const std::filesystem::path& path, std::string_view bytes) {
+    static std::atomic<unsigned> serial{0};
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::filesystem::path temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = folder / (".kwolfunc-" + std::to_string(GetCurrentProcessId()) + "-" +
+                              std::to_string(serial.fetch_add(1)) + ".tmp");
+        try {
+            writeTemporary(temporary, CREATE_NEW, bytes);
+            break;
+        } catch (const std::system_error& e) {
+            if (e.code().value() != ERROR_FILE_EXISTS || attempt == 100) throw;
+        }
+    }
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    if (MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+    const DWORD error = GetLastError();
+    DeleteFileW(temporary.c_str());
+    throw std::system_error(error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+                                ? std::make_error_code(std::errc::file_exists)
+                                : std::error_code(static_cast<int>(error), std::system_category()),
+                            "cannot create " + path.string());
 }
 
 }  // namespace platform

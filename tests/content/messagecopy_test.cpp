@@ -3,11 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "content/MessageCopy.h"
+#include "platform/posix/filecalls.h"
 #include "settings/RegRW.h"
 #include "support/fixture.h"
 
@@ -118,6 +122,31 @@ TEST_F(MessageCopy, TheSubjectIsUsedUnchanged) {
     EXPECT_THAT(env().reports, IsEmpty());
 }
 
+TEST_F(MessageCopy, TheCopyOfAMailWithoutSubjectIsKeptLikeAnyOther) {
+    setSaveTo(windowsFolder());
+    mail->properties[kw::mailhelper::PR_SUBJECT] = Variant::text(u"");
+    check();
+    const std::string first = read(folder / ".eml");
+    ASSERT_FALSE(first.empty());
+    mail->body = u"Another body";
+    check();
+    EXPECT_EQ(read(folder / ".eml"), first);
+    EXPECT_EQ(calls().count("KWMailItem.SaveAs"), 1u) << "the file test finds \".eml\"";
+}
+
+TEST_F(MessageCopy, ASaveWhoseCloseFailsLeavesNoFileAndTheNextCheckCopies) {
+    setSaveTo(windowsFolder());
+    const platform::FileCalls system = platform::fileCalls();
+    platform::fileCalls().close = [](int fd) { return ::close(fd), errno = EIO, -1; };
+    EXPECT_NO_THROW(check());
+    platform::fileCalls() = system;
+    EXPECT_TRUE(fs::is_empty(folder)) << "neither the copy nor its temporary file";
+    check();
+    EXPECT_EQ(read(folder / "Offer.eml"), "Subject: Offer\r\nFrom: a@example.org\r\n\r\nBody text");
+    EXPECT_EQ(calls().count("KWMailItem.SaveAs"), 2u);
+    EXPECT_THAT(env().reports, IsEmpty());
+}
+
 TEST_F(MessageCopy, FailuresOfTheCopyNeverStopTheCheck) {
     setSaveTo(windowsFolder());
     for (const char* member : {"KWMailItem.SaveAs", "KWMailItem.Fields"}) {
@@ -153,11 +182,11 @@ class FileExist : public MessageCopy {};
 
 TEST_F(FileExist, MatchesNormalFilesWhateverTheirLetterCase) {
     std::ofstream(folder / "Mail.EML") << "x";
-    std::ofstream(folder / ".hidden.eml") << "x";
+    std::ofstream(folder / ".dotted.eml") << "x";
     fs::create_directories(folder / "sub.eml");
     const Text base = windowsFolder() + u"\\";
     EXPECT_TRUE(kw::General::FileExist(base + u"mail.eml"));
-    EXPECT_FALSE(kw::General::FileExist(base + u".hidden.eml")) << "hidden files never match";
+    EXPECT_TRUE(kw::General::FileExist(base + u".DOTTED.eml")) << "a leading dot hides nothing here";
     EXPECT_FALSE(kw::General::FileExist(base + u"sub.eml")) << "folders never match";
     EXPECT_FALSE(kw::General::FileExist(base + u"other.eml"));
     EXPECT_FALSE(kw::General::FileExist(base + u"*.eml")) << "a wildcard finds Mail.EML, which is not named *.eml";

@@ -306,7 +306,7 @@ TEST_F(DumpVariableTest, TextIsWrittenUnescapedWithEveryNulMarked) {
 }
 
 TEST_F(DumpVariableTest, FormattingFailureReplacesTheWholeElement) {
-    EXPECT_EQ(DumpVariable(u"When", *date(3.0e6), 99, 4), u"{Error 6 formatting for output}");
+    EXPECT_EQ(DumpVariable(u"When", *date(3.0e6), 99, 4), u"{Error 5 formatting for output}");
     VARIANT invalid;
     VariantInit(&invalid);
     invalid.vt = VT_VARIANT;  // a VARIANT that holds no value of any type
@@ -372,7 +372,7 @@ TEST_F(DumpVariableTest, ArrayElementsNestAndCatchTheirOwnFailures) {
     put(values, {3}, Variant::dispatch(nullptr));
     EXPECT_EQ(DumpVariable(u"V", *values, 99, 4),
               u"    <V>\r\n"
-              u"{Error 6 formatting for output}"
+              u"{Error 5 formatting for output}"
               u"      <V Index=\"1\">ok</V>\r\n"
               u"      <V Index=\"2\">\r\n"
               u"        <V Index=\"2\" Index=\"0\">n</V>\r\n"
@@ -415,7 +415,7 @@ TEST_F(DumpVariableTest, CollectionItemsAreNumberedFromOne) {
 
     ComPtr<FakeObject> withBadItem = collection({date(3.0e6), Variant::text(u"b")});
     EXPECT_EQ(DumpVariable(u"c", *withBadItem->variant(), 99, 4),
-              u"    <c>\r\n{Error 6 formatting for output}      <c[2]>b</c[2]>\r\n    </c>\r\n");
+              u"    <c>\r\n{Error 5 formatting for output}      <c[2]>b</c[2]>\r\n    </c>\r\n");
 }
 
 TEST_F(DumpVariableTest, ProbeAnswerThatIsNoEnumeratorFallsBackToTheStandardOne) {

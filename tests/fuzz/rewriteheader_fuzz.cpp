@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "content/RewriteHeader.h"
+#include "platform/casefold.h"
 
 namespace {
 
@@ -17,16 +18,6 @@ constexpr TextView kLineEnd = u"\r\n";
 
 void require(bool condition) {
     if (!condition) __builtin_trap();
-}
-
-bool startsWithNoCase(TextView line, TextView lowerName) {
-    if (line.size() < lowerName.size()) return false;
-    for (std::size_t i = 0; i < lowerName.size(); ++i) {
-        char16_t c = line[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-        if (c != lowerName[i]) return false;
-    }
-    return true;
 }
 
 TextView withoutSpaces(TextView line) {
@@ -70,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const TextView line = TextView(result).substr(start, end - start);
         require(!line.empty());
         require(line.front() != u' ' && line.back() != u' ');
-        if (startsWithNoCase(line, u"content-transfer-encoding:")) require(spaceFolded.count(Text(line)) != 0);
-        if (startsWithNoCase(line, u"content-type:")) require(line == newContentType || spaceFolded.count(Text(line)) != 0);
+        if (platform::loweredAt(line, 0, u"content-transfer-encoding:")) require(spaceFolded.count(Text(line)) != 0);
+        if (platform::loweredAt(line, 0, u"content-type:")) require(line == newContentType || spaceFolded.count(Text(line)) != 0);
         start = end + kLineEnd.size();
     }
     return 0;

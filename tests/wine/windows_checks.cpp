@@ -4,6 +4,8 @@
 // boxes, and the COM face with the system's own error information. Prints a
 // line per check and fails when any check does.
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <functional>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "errorcapture/frame.h"
 #include "errorcapture/modStartup.h"
 #include "errorcapture/state.h"
+#include "platform/atomicfile.h"
 #include "functions/FunctionsObject.h"
 #include "platform/messagebox.h"
 #include "settings/RegRW.h"
@@ -134,6 +137,17 @@ void files() {
     expect(kw::General::FileExist(base + u"\\mail.eml"), "FileExist finds a file whatever its letter case");
     expect(!kw::General::FileExist(base + u"\\hidden.eml"), "FileExist never matches a hidden file");
     expect(!kw::General::FileExist(base + u"\\other.eml"), "FileExist does not match a missing file");
+    const std::filesystem::path made = std::filesystem::path(reinterpret_cast<const wchar_t*>(base.c_str())) / L"made.eml";
+    platform::createFile(made, "first");
+    bool refused = false;
+    try {
+        platform::createFile(made, "second");
+    } catch (const std::system_error& e) {
+        refused = e.code() == std::errc::file_exists;
+    }
+    expect(refused && platform::readWholeFile(made) == "first", "a new file never replaces one");
+    expect(std::distance(std::filesystem::directory_iterator(made.parent_path()), {}) == 3, "and leaves no other file");
+    std::filesystem::remove(made);
     DeleteFileW(reinterpret_cast<LPCWSTR>(file.c_str()));
     SetFileAttributesW(reinterpret_cast<LPCWSTR>(hidden.c_str()), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(reinterpret_cast<LPCWSTR>(hidden.c_str()));

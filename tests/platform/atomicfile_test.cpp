@@ -1,0 +1,100 @@
+// Whole-file writes: a new file appears whole or not at all and never
+// replaces one; a failure at any system call leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "platform/atomicfile.h"
+#include "platform/posix/filecalls.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::FileCalls;
+
+// Puts the system's calls back when a test has replaced some.
+struct SystemCallsRestored {
+    FileCalls saved = platform::fileCalls();
+    ~SystemCallsRestored() { platform::fileCalls() = saved; }
+};
+
+class AtomicFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() / ("kwolfunc-atomic-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::size_t entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {})); }
+    static std::string read(const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    fs::path folder;
+    SystemCallsRestored restored;
+};
+
+TEST_F(AtomicFile, ANewFileHoldsTheBytesAndNothingElseIsLeft) {
+    platform::createFile(folder / ".eml", std::string("a\0b", 3));
+    EXPECT_EQ(read(folder / ".eml"), std::string("a\0b", 3));
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(AtomicFile, AnExistingFileIsNeverReplaced) {
+    std::ofstream(folder / "Offer.eml") << "first";
+    try {
+        platform::createFile(folder / "Offer.eml", "second");
+        FAIL() << "the file was replaced";
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code(), std::errc::file_exists);
+    }
+    EXPECT_EQ(read(folder / "Offer.eml"), "first");
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(AtomicFile, AFailureAtAnyStepLeavesNoFile) {
+    struct Step {
+        const char* name;
+        void (*breakIt)(FileCalls&);
+    };
+    const Step steps[] = {
+        {"open", [](FileCalls& c) { c.open = [](const char*, int, mode_t) { return errno = EACCES, -1; }; }},
+        {"write", [](FileCalls& c) { c.write = [](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; }; }},
+        {"fsync", [](FileCalls& c) { c.fsync = [](int) { return errno = EIO, -1; }; }},
+        // As on a network file system: the descriptor is gone, the data may be too.
+        {"close", [](FileCalls& c) { c.close = [](int fd) { return ::close(fd), errno = EIO, -1; }; }},
+        {"rename", [](FileCalls& c) { c.renameNoReplace = [](const char*, const char*) { return errno = EIO, -1; }; }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.breakIt(platform::fileCalls());
+        EXPECT_THROW(platform::createFile(folder / "Offer.eml", "text"), std::system_error);
+        platform::fileCalls() = restored.saved;
+        EXPECT_EQ(entries(), 0u);
+    }
+}
+
+TEST_F(AtomicFile, AFailedReplacementKeepsTheOldContents) {
+    platform::replaceFile(folder / "settings.reg", "old");
+    platform::fileCalls().close = [](int fd) { return ::close(fd), errno = EIO, -1; };
+    EXPECT_THROW(platform::replaceFile(folder / "settings.reg", "new"), std::system_error);
+    platform::fileCalls() = restored.saved;
+    EXPECT_EQ(read(folder / "settings.reg"), "old");
+    EXPECT_EQ(entries(), 1u) << "no temporary file stays";
+    platform::replaceFile(folder / "settings.reg", "new");
+    EXPECT_EQ(read(folder / "settings.reg"), "new");
+}
+
+}  // namespace
