@@ -89,6 +89,7 @@ std::optional<RuntimeError> takeFailure(Body&& body, std::optional<BodyValue<Bod
     CatchPoint point;
     if (KW_SET_RECOVERY(point.recovery) != 0) {
         failure.emplace(point.resumed());
+        (void)platform::takeReleaseFault();
         return failure;
     }
     try {
@@ -102,6 +103,9 @@ std::optional<RuntimeError> takeFailure(Body&& body, std::optional<BodyValue<Bod
     } catch (...) {
         value.reset();
         failure.emplace(currentFailure());
+        // The first failure stands: a fault kept from a release while it
+        // unwound the body is not raised after it.
+        (void)platform::takeReleaseFault();
     }
     return failure;
 }

@@ -7,8 +7,9 @@
 // A fault the component takes is thrown as a C++ exception from the faulting
 // instruction, so that it unwinds like any other error: destructors and
 // foreign clean-up run. Only what cannot be thrown through (a stack overflow,
-// which leaves no room to unwind on the faulting stack) resumes at a recovery
-// point instead, skipping the frames in between.
+// which leaves no room to unwind on the faulting stack, and on 32-bit Windows
+// every exception, as the DWARF tables of that build cannot unwind foreign
+// frames) resumes at a recovery point instead, skipping the frames in between.
 #pragma once
 
 #include <cstdint>
@@ -43,8 +44,9 @@ struct FaultHandlers {
     // Whether the faulting thread is inside the component; a fault of a
     // thread that is not goes on to whoever handled it before.
     bool (*owner)() noexcept = nullptr;
-    // Throws the fault's error. Called where the fault happened (on Windows
-    // from a small trampoline that the faulting function appears to call).
+    // Throws the fault's error. Called where the fault happened (on 64-bit
+    // Windows from a small trampoline that the faulting function appears to
+    // call).
     void (*raise)(const FaultRecord& fault) = nullptr;
     // For a fault that cannot be thrown through: the recovery point at which
     // the thread resumes with the fault's error waiting; null declines.

@@ -234,6 +234,33 @@ TEST_F(Faults, EachFaultIsReportedByTheProcedureWithItsNumberAndTheReferencesOnT
     gFolder.reset();
 }
 
+// A fault in the body itself, in the frame that holds a reference. (A fault
+// inside a C library function that its header declares as never throwing
+// cannot run the cleanup of the frame that called it.)
+TEST_F(Faults, AFaultInTheBodyUnwindsTheBodysOwnReferences) {
+    standins::Folder* inbox = outlook().defaultFolder(6);
+    const ULONG before = inbox->refCount();
+    EXPECT_EQ(raisedBy([&] {
+                  Variant held = standins::objectVariant(inbox);
+                  *gNowhere = held.type();
+              }),
+              65535);
+    EXPECT_EQ(inbox->refCount(), before);
+    ASSERT_EQ(env().reports.size(), 1u);
+    EXPECT_EQ(env().reports[0].number, 10005);
+}
+
+TEST_F(Faults, AFaultKeptFromAReleaseWhileAnotherFailureUnwindsDoesNotReplaceIt) {
+    EXPECT_EQ(raisedBy([] {
+                  ComPtr<IDispatch> last = makeFaulty();
+                  armRelease(last);
+                  kw::raise(kw::err::Overflow);
+              }),
+              65535);
+    ASSERT_EQ(env().reports.size(), 1u);
+    EXPECT_EQ(env().reports[0].number, 6) << "the first failure stands";
+}
+
 TEST_F(Faults, AnyOtherExceptionIsAnInternalErrorOfTheProcedure) {
     EXPECT_EQ(raisedBy([] { gSink = std::string("x").at(5); }), 65535);
     ASSERT_EQ(env().reports.size(), 1u);
@@ -259,6 +286,7 @@ TEST_F(Faults, AStackOverflowIsTakenByTheInnermostCatchPoint) {
         Procedure(kSample, u"Tolerant", Site::none()).run([&] {
             skipped = !kw::ignoringFailure([] { gSink = recurse(0); });
         });
+        // A second overflow on the same thread is taken as well.
         try {
             Faulting([] { gSink = recurse(0); });
         } catch (const RuntimeError& e) {

@@ -1,19 +1,16 @@
 // Checks of the Windows side of the component, run under Wine by the test
-// command: the translation of processor faults into reported run-time
-// errors, the registry backend bound by name, the file lookup, message
-// boxes, and the COM face with the system's own error information. Prints a
-// line per check and fails when any check does.
+// command: the registry backend bound by name, the file lookup, message
+// boxes, and the COM face with the system's own error information (the
+// exceptions the component takes have fault_checks.cpp). Prints a line per
+// check and fails when any check does.
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <string>
-#include <functional>
 #include <vector>
 
 #include "content/MessageCopy.h"
 #include "errorcapture/frame.h"
-#include "errorcapture/modStartup.h"
-#include "errorcapture/state.h"
 #include "platform/atomicfile.h"
 #include "functions/FunctionsObject.h"
 #include "platform/messagebox.h"
@@ -21,14 +18,8 @@
 
 namespace {
 
-using kw::Procedure;
-using kw::RuntimeError;
-using kw::Site;
 using platform::Text;
 using platform::Variant;
-
-// The module of the checks' own sample procedures.
-constexpr kw::Module kChecks{u"Checks"};
 
 int failures = 0;
 // The message boxes the error blocks show (no report component here).
@@ -41,71 +32,6 @@ void expect(bool ok, const char* what) {
         ++failures;
         if (!boxes.empty()) std::printf("     last box: %s\n", platform::toUtf8(boxes.back()).c_str());
     }
-}
-
-
-bool lastBoxEndsWith(const Text& tail) {
-    return !boxes.empty() && boxes.back().size() >= tail.size() &&
-           boxes.back().compare(boxes.back().size() - tail.size(), tail.size(), tail) == 0;
-}
-
-int* volatile gNowhere = nullptr;
-volatile int gZero = 0;
-volatile bool gForever = true;
-volatile int gSink = 0;
-__attribute__((noinline)) void writeThrough(int* target) { *target = 1; }
-__attribute__((noinline)) int divide(int a, int b) { return a / b; }
-__attribute__((noinline)) int recurse(int depth) {
-    volatile char frame[1024];
-    frame[0] = static_cast<char>(depth);
-    return (gForever ? recurse(depth + 1) : 0) + frame[0];
-}
-
-DWORD WINAPI runWork(void* work) {
-    (*static_cast<const std::function<void()>*>(work))();
-    return 0;
-}
-
-// Runs work on a new thread with a small stack, and waits for it.
-void onSmallThread(const std::function<void()>& work) {
-    HANDLE thread = CreateThread(nullptr, 256 * 1024, &runWork, const_cast<std::function<void()>*>(&work),
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-}
-
-template <class Fault>
-bool faultIsReported(Fault fault) {
-    try {
-        Procedure(kChecks, u"Faulting", Site::none()).run([&] { fault(); });
-    } catch (const RuntimeError& e) {
-        if (e.number() != 65535) std::printf("     raised %d: %s\n", e.number(), platform::toUtf8(e.description()).c_str());
-        return e.number() == 65535;
-    }
-    std::printf("     nothing was raised\n");
-    return false;
-}
-
-void faults() {
-    kw::modStartup::InstallExceptionFilter();
-    expect(faultIsReported([] { writeThrough(gNowhere); }) && lastBoxEndsWith(u"Access Violation (10005)"),
-           "a null-pointer write becomes error 10005, reported");
-    expect(faultIsReported([] { writeThrough(gNowhere); }), "a second access violation is taken as well");
-    expect(faultIsReported([] { gSink = divide(1, gZero); }) && lastBoxEndsWith(u"Integer Divide By Zero (10132)"),
-           "an integer division by zero becomes error 10132, reported");
-    bool after = false;
-    const std::size_t shown = boxes.size();
-    Procedure(kChecks, u"Tolerant", Site::none()).run([&] {
-        kw::ignoringFailure([] { writeThrough(gNowhere); });
-        after = true;
-    });
-    expect(after && boxes.size() == shown, "a fault in a step whose failures are ignored is skipped");
-    bool overflowReported = false;
-    onSmallThread([&] {
-        kw::modStartup::InstallExceptionFilter();
-        overflowReported = faultIsReported([] { gSink = recurse(0); });
-    });
-    expect(overflowReported && lastBoxEndsWith(u"Stack Overflow (10237)"), "a stack overflow becomes error 10237");
 }
 
 void settings() {
@@ -177,7 +103,6 @@ int main() {
         boxes.push_back(text);
         return IDOK;
     });
-    faults();
     settings();
     files();
     comFace();
