@@ -160,16 +160,25 @@ TEST_F(Lifecycle, AFailingCreationFailsEveryMethodBeforeItsWork) {
         {"PickFolder", [](_Functions* f, _MailItem**) {
              BSTR id = nullptr, text = nullptr;
              VARIANT_BOOL spam = VARIANT_TRUE;
-             return f->PickFolder(&id, &spam, &text);
+             HRESULT hr = f->PickFolder(&id, &spam, &text);
+             SysFreeString(id);
+             SysFreeString(text);
+             return hr;
          }},
         {"GetFolderName", [](_Functions* f, _MailItem**) {
              BSTR id = nullptr, text = nullptr;
-             return f->GetFolderName(&id, &text);
+             HRESULT hr = f->GetFolderName(&id, &text);
+             SysFreeString(id);
+             SysFreeString(text);
+             return hr;
          }},
         {"CreateFolder", [](_Functions* f, _MailItem**) { return f->CreateFolder(nullptr); }},
         {"GetFolderPath", [](_Functions* f, _MailItem**) {
              BSTR id = nullptr, text = nullptr;
-             return f->GetFolderPath(&id, &text);
+             HRESULT hr = f->GetFolderPath(&id, &text);
+             SysFreeString(id);
+             SysFreeString(text);
+             return hr;
          }},
         {"GetContactlist", [](_Functions* f, _MailItem**) {
              BSTR text = nullptr;
