@@ -2,6 +2,12 @@
 // is made: the registry functions from "advapi32.dll", the profile functions
 // from "kernel32". A function that cannot be bound fails every call with
 // ERROR_PROC_NOT_FOUND.
+//
+// The client's installer is a 32-bit program, so what it writes below
+// HKEY_LOCAL_MACHINE (the installation identity) lies in the machine's 32-bit
+// view. A 64-bit build therefore opens keys below that root in the 32-bit
+// view (KEY_WOW64_32KEY), with the Ex forms of the open and create calls; a
+// 32-bit build sees that view anyway and uses the plain calls throughout.
 #include "platform/settingsapi.h"
 
 namespace platform {
@@ -9,6 +15,9 @@ namespace platform {
 namespace {
 
 using RegOpenKeyFn = LONG(WINAPI*)(HKEY, LPCSTR, PHKEY);
+using RegOpenKeyExFn = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
+using RegCreateKeyExFn = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY,
+                                       LPDWORD);
 using RegQueryValueExFn = LONG(WINAPI*)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
 using RegSetValueExFn = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
 using RegCloseKeyFn = LONG(WINAPI*)(HKEY);
@@ -23,6 +32,12 @@ Fn bind(HMODULE library, const char* name) noexcept {
 
 HKEY handle(RegKey key) noexcept { return reinterpret_cast<HKEY>(key); }
 
+// Whether keys below `key` are opened in the machine's 32-bit view.
+bool inThirtyTwoBitView(RegKey key) noexcept {
+    return sizeof(void*) == 8 && handle(key) == HKEY_LOCAL_MACHINE;
+}
+constexpr REGSAM kThirtyTwoBitView = MAXIMUM_ALLOWED | KEY_WOW64_32KEY;
+
 class WindowsSettingsApi final : public SettingsApi {
 public:
     WindowsSettingsApi() noexcept
@@ -30,6 +45,8 @@ public:
           kernel32_(LoadLibraryA("kernel32")),
           openKey_(bind<RegOpenKeyFn>(advapi32_, "RegOpenKeyA")),
           createKey_(bind<RegOpenKeyFn>(advapi32_, "RegCreateKeyA")),
+          openKeyEx_(bind<RegOpenKeyExFn>(advapi32_, "RegOpenKeyExA")),
+          createKeyEx_(bind<RegCreateKeyExFn>(advapi32_, "RegCreateKeyExA")),
           queryValue_(bind<RegQueryValueExFn>(advapi32_, "RegQueryValueExA")),
           setValue_(bind<RegSetValueExFn>(advapi32_, "RegSetValueExA")),
           closeKey_(bind<RegCloseKeyFn>(advapi32_, "RegCloseKey")),
@@ -42,10 +59,21 @@ public:
     ~WindowsSettingsApi() override = default;
 
     LONG RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) noexcept override {
-        return openOrCreate(openKey_, key, subKey, result);
+        if (inThirtyTwoBitView(key)) {
+            return opened(openKeyEx_, result, [&](HKEY* out) {
+                return openKeyEx_(handle(key), subKey, 0, kThirtyTwoBitView, out);
+            });
+        }
+        return opened(openKey_, result, [&](HKEY* out) { return openKey_(handle(key), subKey, out); });
     }
     LONG RegCreateKeyA(RegKey key, const char* subKey, RegKey* result) noexcept override {
-        return openOrCreate(createKey_, key, subKey, result);
+        if (inThirtyTwoBitView(key)) {
+            return opened(createKeyEx_, result, [&](HKEY* out) {
+                return createKeyEx_(handle(key), subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, kThirtyTwoBitView,
+                                    nullptr, out, nullptr);
+            });
+        }
+        return opened(createKey_, result, [&](HKEY* out) { return createKey_(handle(key), subKey, out); });
     }
     LONG RegQueryValueExA(RegKey key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
                           DWORD* dataSize) noexcept override {
@@ -73,12 +101,14 @@ public:
     }
 
 private:
-    static LONG openOrCreate(RegOpenKeyFn fn, RegKey key, const char* subKey, RegKey* result) noexcept {
+    // Runs one open or create call through `fn` and hands its key back.
+    template <class Fn, class Call>
+    static LONG opened(Fn fn, RegKey* result, Call&& call) noexcept {
         if (fn == nullptr) return status::ProcNotFound;
         if (result == nullptr) return status::InvalidParameter;
-        HKEY opened = nullptr;
-        const LONG rc = fn(handle(key), subKey, &opened);
-        *result = rc == status::Success ? reinterpret_cast<RegKey>(opened) : 0;
+        HKEY key = nullptr;
+        const LONG rc = call(&key);
+        *result = rc == status::Success ? reinterpret_cast<RegKey>(key) : 0;
         return rc;
     }
 
@@ -86,6 +116,8 @@ private:
     HMODULE kernel32_;
     RegOpenKeyFn openKey_;
     RegOpenKeyFn createKey_;
+    RegOpenKeyExFn openKeyEx_;
+    RegCreateKeyExFn createKeyEx_;
     RegQueryValueExFn queryValue_;
     RegSetValueExFn setValue_;
     RegCloseKeyFn closeKey_;

@@ -4,6 +4,7 @@
 // exceptions the component takes have fault_checks.cpp). Prints a line per
 // check and fails when any check does.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <string>
@@ -46,6 +47,23 @@ void settings() {
     expect(kw::RegRW::RegRead(key, u"Number", u"D", noIni, Text(), hkcu) == u"-1", "a dword reads back signed");
     expect(kw::RegRW::RegRead(u"Software\\Kestrelwood\\Missing", u"X", u"D", noIni, Text(), hkcu) == u"0",
            "a missing dword reads 0");
+
+    // The installer is 32-bit: the identity lies in the machine's 32-bit
+    // view, and a 64-bit build must read it there, not in its own view.
+    const auto writeIdentity = [](REGSAM view, const char* identity) {
+        HKEY installation = nullptr;
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Kestrelwood\\Installation", 0, nullptr, 0,
+                        KEY_SET_VALUE | view, nullptr, &installation, nullptr);
+        RegSetValueExA(installation, "Identity", 0, REG_SZ, reinterpret_cast<const BYTE*>(identity),
+                       static_cast<DWORD>(std::strlen(identity)));
+        RegCloseKey(installation);
+    };
+    writeIdentity(KEY_WOW64_32KEY, "written-by-32-bit");
+    writeIdentity(KEY_WOW64_64KEY, "written-by-64-bit");
+    const std::int32_t hklm = platform::root::LocalMachine;
+    expect(kw::RegRW::RegRead(u"Software\\Kestrelwood\\Installation\\", u"Identity", u"S", noIni, Text(), hklm) ==
+               u"written-by-32-bit",
+           "the installation identity is read in the machine's 32-bit view");
 }
 
 void files() {
