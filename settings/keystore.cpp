@@ -35,10 +35,6 @@ bool eraseNamed(Items& items, TextView name) {
     return true;
 }
 
-bool isText(DWORD type) {
-    return type == platform::regtype::Sz || type == platform::regtype::ExpandSz || type == platform::regtype::MultiSz;
-}
-
 Text textOf(const char* ansi) { return ansi == nullptr ? Text() : platform::fromAnsi(ansi); }
 
 // The predefined roots: handle value and name.
@@ -78,6 +74,28 @@ bool StoredKey::setValue(TextView valueName, DWORD type, std::string data) {
 
 bool StoredKey::removeValue(TextView valueName) { return eraseNamed(values, valueName); }
 bool StoredKey::removeSubkey(TextView keyName) { return eraseNamed(subkeys, keyName); }
+
+bool holdsText(DWORD type) noexcept {
+    return type == platform::regtype::Sz || type == platform::regtype::ExpandSz || type == platform::regtype::MultiSz;
+}
+
+std::string utf16Bytes(TextView text) {
+    std::string out;
+    out.reserve(2 * text.size());
+    for (char16_t c : text) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
+}
+
+Text fromUtf16Bytes(std::string_view bytes) {
+    Text text(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return text;
+}
 
 // ---- the tree -----------------------------------------------------------
 
@@ -154,15 +172,22 @@ bool splitKeyPath(TextView path, std::vector<Text>& names) {
 // The data goes out only when it fits. A text without a terminating NUL gets
 // one when the buffer has room beyond it; the size reported leaves it out.
 LONG copyValueOut(const StoredValue& value, DWORD* type, BYTE* data, DWORD* dataSize) noexcept {
-    const auto length = static_cast<DWORD>(value.data.size());
+    std::string ansi;
+    try {
+        if (holdsText(value.type)) ansi = platform::toAnsi(fromUtf16Bytes(value.data));
+    } catch (const std::bad_alloc&) {
+        return rc::NotEnoughMemory;
+    }
+    const std::string& out = holdsText(value.type) ? ansi : value.data;
+    const auto length = static_cast<DWORD>(out.size());
     if (type != nullptr) *type = value.type;
     if (data != nullptr) {
         if (length > *dataSize) {
             *dataSize = length;
             return rc::MoreData;
         }
-        std::memcpy(data, value.data.data(), length);
-        if (isText(value.type) && length > 0 && length < *dataSize && data[length - 1] != 0) data[length] = 0;
+        std::memcpy(data, out.data(), length);
+        if (holdsText(value.type) && length > 0 && length < *dataSize && data[length - 1] != 0) data[length] = 0;
     }
     if (dataSize != nullptr) *dataSize = length;
     return rc::Success;
@@ -272,6 +297,9 @@ LONG KeyStore::RegSetValueExA(RegKey key, const char* valueName, DWORD, DWORD ty
         if (!resolve(key, path)) return rc::InvalidHandle;
         const Text name = textOf(valueName);
         std::string bytes(reinterpret_cast<const char*>(data), dataSize);
+        // The ANSI function hands text over in the ANSI code page; the
+        // registry keeps it as Unicode.
+        if (holdsText(type)) bytes = utf16Bytes(platform::fromAnsi(bytes));
         return update([&](RegistryTree& tree, bool& changed) {
             StoredKey* stored = tree.find(path);
             if (stored == nullptr) return rc::KeyDeleted;

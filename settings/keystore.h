@@ -25,16 +25,26 @@ using platform::Text;
 using platform::TextView;
 using platform::upperCase;
 
+// Where a backend that keeps the tree in a file read an item from; it lets
+// the backend rewrite only what a change touched. None for an item that a
+// change made.
+inline constexpr std::size_t kNoOrigin = static_cast<std::size_t>(-1);
+
 struct StoredValue {
     Text name;  // empty for the key's default value
     DWORD type = platform::regtype::None;
-    std::string data;  // the bytes as written, texts in the ANSI code page
+    // The data as the registry keeps it: texts (REG_SZ, REG_EXPAND_SZ,
+    // REG_MULTI_SZ) as UTF-16LE, so that any Unicode text is kept whole;
+    // the ANSI functions convert at their boundary. Other types as written.
+    std::string data;
+    std::size_t origin = kNoOrigin;
 };
 
 struct StoredKey {
     Text name;
     std::vector<StoredValue> values;   // in the order they were first written
     std::vector<StoredKey> subkeys;    // ordered by their upper-case names
+    std::size_t origin = kNoOrigin;
 
     StoredValue* findValue(TextView valueName);
     const StoredValue* findValue(TextView valueName) const;
@@ -87,7 +97,14 @@ private:
 // allowed; an empty name anywhere else makes the path invalid.
 bool splitKeyPath(TextView path, std::vector<Text>& names);
 
-// The size rules of RegQueryValueExA applied to one stored value.
+// Whether values of the type hold text, kept as UTF-16LE.
+bool holdsText(DWORD type) noexcept;
+// UTF-16LE bytes and the text they hold (an odd last byte is dropped).
+std::string utf16Bytes(TextView text);
+Text fromUtf16Bytes(std::string_view bytes);
+
+// The size rules of RegQueryValueExA applied to one stored value: texts go
+// out in the ANSI code page.
 LONG copyValueOut(const StoredValue& value, DWORD* type, BYTE* data, DWORD* dataSize) noexcept;
 
 class KeyStore : public platform::SettingsApi {

@@ -22,6 +22,7 @@ constexpr char16_t kLineBreak[] = u"\r\n";
 
 struct Lines {
     std::vector<Text> text;    // without their line breaks
+    std::vector<Text> breaks;  // each line's own break: CR LF, LF, or none after the last
     bool lastEnded = true;     // the last line had a line break after it
     RegFileEncoding encoding = RegFileEncoding::Utf16LE;
 };
@@ -30,19 +31,16 @@ void addLines(Lines& lines, TextView all) {
     while (!all.empty()) {
         const std::size_t end = all.find(u'\n');
         TextView line = all.substr(0, end);
-        if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+        TextView lineBreak = end == TextView::npos ? TextView() : all.substr(end, 1);
+        if (end != TextView::npos && !line.empty() && line.back() == u'\r') {
+            line.remove_suffix(1);
+            lineBreak = all.substr(end - 1, 2);
+        }
         lines.text.emplace_back(line);
+        lines.breaks.emplace_back(lineBreak);
         lines.lastEnded = end != TextView::npos;
         all.remove_prefix(end == TextView::npos ? all.size() : end + 1);
     }
-}
-
-Text fromUtf16Bytes(std::string_view bytes) {
-    Text text(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i)
-        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    return text;
 }
 
 Lines decode(std::string_view bytes, const std::filesystem::path& file) {
@@ -88,13 +86,6 @@ std::string encode(TextView text, RegFileEncoding encoding) {
     return out;
 }
 
-// Texts of types that hold text appear in hex as their UTF-16LE bytes.
-bool hexAsUtf16(DWORD type) {
-    return type == regtype::Sz || type == regtype::ExpandSz || type == regtype::MultiSz;
-}
-
-std::string utf16Bytes(TextView text) { return encode(text, RegFileEncoding::Utf16LE).substr(2); }
-
 TextView trimmed(TextView s) {
     while (!s.empty() && (s.front() == u' ' || s.front() == u'\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == u' ' || s.back() == u'\t')) s.remove_suffix(1);
@@ -134,9 +125,20 @@ bool startsWithName(TextView text, TextView prefix) {
 
 // ---- reading ----------------------------------------------------------------
 
+// The origin of a key that the file makes only as the parent of another.
+constexpr std::size_t kImpliedByFile = kNoOrigin - 1;
+
+// Marks every live value's lines as live.
+void markLive(const StoredKey& key, RegFileLayout& layout) {
+    for (const StoredValue& value : key.values)
+        if (value.origin < layout.values.size()) layout.values[value.origin].live = true;
+    for (const StoredKey& sub : key.subkeys) markLive(sub, layout);
+}
+
 class Parser {
 public:
-    Parser(const Lines& lines, const std::filesystem::path& file) : lines_(lines), file_(file) {}
+    Parser(const Lines& lines, const std::filesystem::path& file, RegFileLayout& layout)
+        : lines_(lines), file_(file), layout_(layout) {}
 
     RegistryTree run() {
         bool sawVersion = false;
@@ -146,6 +148,7 @@ public:
             if (!sawVersion) {
                 if (line != kVersionLine) fail("the file must start with the line \"Windows Registry Editor Version 5.00\"");
                 sawVersion = true;
+                layout_.hasVersionLine = true;
             } else if (line.front() == u'[') {
                 keyLine(line);
             } else if (line.front() == u'"' || line.front() == u'@') {
@@ -178,6 +181,14 @@ private:
         } else {
             bool created = false;
             current_ = tree_.create(path, created);
+            // The keys above it are in the file too, without a section.
+            StoredKey* above = tree_.root(path.root);
+            for (std::size_t i = 0; i + 1 < path.names.size(); ++i) {
+                above = above->findSubkey(path.names[i]);
+                if (above->origin == kNoOrigin) above->origin = kImpliedByFile;
+            }
+            current_->origin = layout_.sections.size();
+            layout_.sections.push_back({at_, at_});
         }
         sawKey_ = true;
     }
@@ -199,6 +210,7 @@ private:
 
     void valueLine(TextView line) {
         if (!sawKey_) fail("a value comes before the first [key] line");
+        const std::size_t first = at_;
         std::size_t pos = 0;
         Text name;
         if (line.front() == u'@') pos = 1;
@@ -211,15 +223,18 @@ private:
         bool quotedText = false;
         std::string bytes;
         if (data == u"-") {
-            if (current_ != nullptr) current_->removeValue(name);
+            if (current_ != nullptr) {
+                current_->removeValue(name);
+                layout_.sections.back().last = at_;
+            }
             return;
         }
         if (!data.empty() && data.front() == u'"') {
             std::size_t end = 0;
             const Text text = quoted(data, end);
             if (end != data.size()) fail("unexpected text after the closing quote");
-            bytes = platform::toAnsi(text);
-            bytes.push_back('\0');
+            bytes = utf16Bytes(text);
+            bytes.append(2, '\0');
             quotedText = true;
         } else if (startsWithName(data, u"dword:")) {
             const auto number = hexNumber(data.substr(6), 8);
@@ -238,7 +253,6 @@ private:
             }
             if (rest.empty() || rest.front() != u':') fail("expected ':' after hex");
             bytes = hexBytes(rest.substr(1));
-            if (hexAsUtf16(type)) bytes = platform::toAnsi(fromUtf16Bytes(bytes));
         } else {
             fail("unknown kind of value: expected \"text\", dword:, hex: or hex(n):");
         }
@@ -246,7 +260,11 @@ private:
         // a different value, so it must be followed by its line break.
         if (!quotedText && at_ + 1 == lines_.text.size() && !lines_.lastEnded)
             fail("the value is cut off: the file ends without a line break after it");
-        if (current_ != nullptr) current_->setValue(name, type, std::move(bytes));
+        if (current_ == nullptr) return;
+        current_->setValue(name, type, bytes);
+        current_->findValue(name)->origin = layout_.values.size();
+        layout_.values.push_back({first, at_, type, std::move(bytes)});
+        layout_.sections.back().last = at_;
     }
 
     // Comma-separated bytes, continued on the next line after a '\'.
@@ -279,6 +297,7 @@ private:
 
     const Lines& lines_;
     const std::filesystem::path& file_;
+    RegFileLayout& layout_;
     std::size_t at_ = 0;
     RegistryTree tree_;
     StoredKey* current_ = nullptr;  // null after a [-key] line: its values are ignored
@@ -302,14 +321,17 @@ void appendQuoted(Text& out, TextView text) {
 }
 
 // Hex data in lines of at most 80 characters, as the registry editor wraps it.
-void appendHex(Text& out, std::string_view bytes) {
+void appendHex(Text& out, std::string_view bytes, TextView lineBreak) {
     static constexpr char16_t digits[] = u"0123456789abcdef";
-    std::size_t column = out.size() - out.rfind(u'\n') - 1;
+    const std::size_t lineStart = out.rfind(u'\n');
+    std::size_t column = lineStart == Text::npos ? out.size() : out.size() - lineStart - 1;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (i > 0) {
             out += u',';
             if (++column >= 77) {
-                out += u"\\\r\n  ";
+                out += u'\\';
+                out += lineBreak;
+                out += u"  ";
                 column = 2;
             }
         }
@@ -320,19 +342,19 @@ void appendHex(Text& out, std::string_view bytes) {
     }
 }
 
-void appendValue(Text& out, const StoredValue& value) {
+// One value's line (or lines, for long hex data), each ended by lineBreak.
+void appendValue(Text& out, const StoredValue& value, TextView lineBreak) {
     checkName(value.name);
     if (value.name.empty()) out += u'@';
     else appendQuoted(out, value.name);
     out += u'=';
-    if (value.type == regtype::Sz) {
-        TextView text;
-        const Text all = platform::fromAnsi(value.data);
-        text = all;
+    if (value.type == regtype::Sz && value.data.size() % 2 == 0) {
+        const Text all = fromUtf16Bytes(value.data);
+        TextView text = all;
         if (!text.empty() && text.back() == u'\0') text.remove_suffix(1);
         if (text.find_first_of(TextView(u"\0\r\n", 3)) == TextView::npos) {
             appendQuoted(out, text);
-            out += kLineBreak;
+            out += lineBreak;
             return;
         }
     }
@@ -342,8 +364,8 @@ void appendValue(Text& out, const StoredValue& value) {
         for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(value.data[static_cast<std::size_t>(i)]);
         std::snprintf(number, sizeof number, "%08x", v);
         out += u"dword:";
-        out += platform::fromAnsi(number);
-        out += kLineBreak;
+        out += platform::fromUtf8(number);
+        out += lineBreak;
         return;
     }
     if (value.type == regtype::Binary) {
@@ -351,19 +373,129 @@ void appendValue(Text& out, const StoredValue& value) {
     } else {
         char type[16];
         std::snprintf(type, sizeof type, "hex(%x):", static_cast<unsigned>(value.type));
-        out += platform::fromAnsi(type);
+        out += platform::fromUtf8(type);
     }
-    appendHex(out, hexAsUtf16(value.type) ? utf16Bytes(platform::fromAnsi(value.data)) : value.data);
-    out += kLineBreak;
+    appendHex(out, value.data, lineBreak);
+    out += lineBreak;
+}
+
+// A section of its own for key and its values.
+void appendSection(Text& out, const Text& path, const StoredKey& key, TextView lineBreak) {
+    out += u'[' + path + u']';
+    out += lineBreak;
+    for (const StoredValue& value : key.values) appendValue(out, value, lineBreak);
+    out += lineBreak;
 }
 
 void appendKey(Text& out, const Text& path, const StoredKey& key) {
     checkName(key.name);
-    out += u'[' + path + u']' + kLineBreak;
-    for (const StoredValue& value : key.values) appendValue(out, value);
-    out += kLineBreak;
+    appendSection(out, path, key, kLineBreak);
     for (const StoredKey& sub : key.subkeys) appendKey(out, path + u'\\' + sub.name, sub);
 }
+
+// The edits that turn a file as read into the file of a changed tree.
+class Rewrite {
+public:
+    explicit Rewrite(const RegFileContents& read)
+        : layout_(read.layout), replaced_(layout_.lines.size()), dropped_(layout_.lines.size()),
+          added_(layout_.lines.size()), lineBreak_(styleOf(layout_)) {}
+
+    std::string run(const RegistryTree& changed, RegFileEncoding encoding) {
+        std::vector<bool> stillLive(layout_.values.size());
+        for (const auto& root : changed.roots()) {
+            visit(root.key, root.key.name, true, stillLive);
+            for (const StoredKey& sub : root.key.subkeys) walk(sub, root.key.name + u'\\' + sub.name, stillLive);
+        }
+        // A value the change removed loses its lines.
+        for (std::size_t i = 0; i < layout_.values.size(); ++i)
+            if (layout_.values[i].live && !stillLive[i]) drop(layout_.values[i]);
+        return encode(text(), encoding);
+    }
+
+private:
+    // The line break a file uses: that of its first line, CR LF for a new one.
+    static Text styleOf(const RegFileLayout& layout) {
+        return layout.breaks.empty() || layout.breaks.front().empty() ? Text(kLineBreak) : layout.breaks.front();
+    }
+
+    void walk(const StoredKey& key, const Text& path, std::vector<bool>& stillLive) {
+        checkName(key.name);
+        visit(key, path, false, stillLive);
+        for (const StoredKey& sub : key.subkeys) walk(sub, path + u'\\' + sub.name, stillLive);
+    }
+
+    void visit(const StoredKey& key, const Text& path, bool isRoot, std::vector<bool>& stillLive) {
+        const bool hasSection = key.origin < layout_.sections.size();
+        Text fresh;  // the values the change made
+        for (const StoredValue& value : key.values) {
+            if (value.origin < layout_.values.size()) {
+                stillLive[value.origin] = true;
+                const RegFileLayout::ValueLines& lines = layout_.values[value.origin];
+                if (lines.type != value.type || lines.data != value.data) {
+                    drop(lines);
+                    dropped_[lines.first] = false;
+                    appendValue(replaced_[lines.first], value, lineBreak_);
+                }
+            } else {
+                appendValue(fresh, value, lineBreak_);
+            }
+        }
+        if (hasSection) {
+            added_[layout_.sections[key.origin].last] += fresh;
+            return;
+        }
+        // A key the file does not hold gets a section at the end, unless it
+        // is a root without values, or a key that only holds new subkeys
+        // (their sections make it).
+        const bool inFile = key.origin == kImpliedByFile;
+        const bool needsSection = isRoot || inFile ? !fresh.empty() : !fresh.empty() || key.subkeys.empty();
+        if (!needsSection) return;
+        appended_ += u'[' + path + u']';
+        appended_ += lineBreak_;
+        appended_ += fresh;
+        appended_ += lineBreak_;
+    }
+
+    void drop(const RegFileLayout::ValueLines& lines) {
+        for (std::size_t i = lines.first; i <= lines.last; ++i) dropped_[i] = true;
+    }
+
+    Text text() const {
+        Text out;
+        for (std::size_t i = 0; i < layout_.lines.size(); ++i) {
+            const bool last = i + 1 == layout_.lines.size();
+            if (!replaced_[i].empty()) {
+                out += replaced_[i];
+            } else if (!dropped_[i]) {
+                out += layout_.lines[i];
+                // What follows the last line needs a line break before it.
+                out += layout_.breaks[i].empty() && (!added_[i].empty() || (last && !appended_.empty()))
+                           ? TextView(lineBreak_)
+                           : TextView(layout_.breaks[i]);
+            }
+            out += added_[i];
+        }
+        if (appended_.empty()) return out;
+        if (!layout_.hasVersionLine) out += Text(kVersionLine) + lineBreak_;
+        // A new section follows a blank line, as the registry editor writes it.
+        if (!endsWithBlankLine(out)) out += lineBreak_;
+        return out + appended_;
+    }
+
+    static bool endsWithBlankLine(TextView out) {
+        if (out.empty() || out.back() != u'\n') return false;
+        out.remove_suffix(1);
+        if (!out.empty() && out.back() == u'\r') out.remove_suffix(1);
+        return out.empty() || out.back() == u'\n';
+    }
+
+    const RegFileLayout& layout_;
+    std::vector<Text> replaced_;  // the new lines of a changed value, at its first line
+    std::vector<bool> dropped_;
+    std::vector<Text> added_;     // new values after a section's last line
+    Text appended_;               // new sections
+    Text lineBreak_;
+};
 
 }  // namespace
 
@@ -371,10 +503,13 @@ RegFileError::RegFileError(const std::filesystem::path& file, std::size_t line, 
     : std::runtime_error(file.string() + ":" + std::to_string(line) + ": " + problem), line_(line) {}
 
 RegFileContents parseRegFile(std::string_view bytes, const std::filesystem::path& file) {
-    const Lines lines = decode(bytes, file);
+    Lines lines = decode(bytes, file);
     RegFileContents contents;
-    contents.tree = Parser(lines, file).run();
+    contents.tree = Parser(lines, file, contents.layout).run();
+    for (const auto& root : contents.tree.roots()) markLive(root.key, contents.layout);
     contents.encoding = lines.encoding;
+    contents.layout.lines = std::move(lines.text);
+    contents.layout.breaks = std::move(lines.breaks);
     return contents;
 }
 
@@ -382,14 +517,14 @@ std::string formatRegFile(const RegistryTree& tree, RegFileEncoding encoding) {
     Text out = Text(kVersionLine) + kLineBreak + kLineBreak;
     for (const auto& root : tree.roots()) {
         // A root gets a line of its own only when it holds values itself.
-        if (!root.key.values.empty()) {
-            out += u'[' + root.key.name + u']' + kLineBreak;
-            for (const StoredValue& value : root.key.values) appendValue(out, value);
-            out += kLineBreak;
-        }
+        if (!root.key.values.empty()) appendSection(out, root.key.name, root.key, kLineBreak);
         for (const StoredKey& sub : root.key.subkeys) appendKey(out, root.key.name + u'\\' + sub.name, sub);
     }
     return encode(out, encoding);
+}
+
+std::string rewriteRegFile(const RegFileContents& read, const RegistryTree& changed) {
+    return Rewrite(read).run(changed, read.encoding);
 }
 
 // ---- the store ----------------------------------------------------------------
@@ -459,7 +594,7 @@ LONG RegFileStore::update(const Writer& change) {
     const LONG status = change(contents.tree, changed);
     if (status != rc::Success || !changed) return status;
     try {
-        platform::replaceFile(file_, formatRegFile(contents.tree, contents.encoding));
+        platform::replaceFile(file_, rewriteRegFile(contents, contents.tree));
     } catch (const std::system_error& error) {
         notice(error.what());
         return rc::CantWrite;

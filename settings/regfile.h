@@ -22,9 +22,16 @@
 // when it starts with that mark and in UTF-8 (with or without its mark)
 // otherwise, and is written back in the encoding it was read in.
 //
+// Texts are kept as Unicode: the registry functions' ANSI forms convert at
+// their boundary, so a text that the ANSI code page cannot show still reads
+// back whole from the file and is never written over with question marks.
+//
 // Every call reads the file afresh; nothing is cached. A change is made under
 // the file's lock and replaces the file as a whole (platform/atomicfile.h),
-// so a crash or a second process never leaves half a file behind.
+// so a crash or a second process never leaves half a file behind. A change
+// rewrites only the lines of the values it changed and adds what it made;
+// every other line (comments, blank lines, order, spelling, line breaks)
+// stays exactly as it was.
 //
 // A file that is not in this format fails every call with
 // ERROR_REGISTRY_CORRUPT and is never written over: the problem, naming the
@@ -37,6 +44,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/keystore.h"
 
@@ -54,17 +62,45 @@ private:
     std::size_t line_;
 };
 
+// Where the parts of a file stand: the origins of the tree's keys and values
+// index `sections` and `values`.
+struct RegFileLayout {
+    std::vector<Text> lines;   // without their line breaks
+    std::vector<Text> breaks;  // each line's own line break (none after the last)
+    bool hasVersionLine = false;  // a file of blank and comment lines has none
+    // The lines of one value, first to last, and the value they set.
+    struct ValueLines {
+        std::size_t first = 0, last = 0;
+        DWORD type = 0;
+        std::string data;
+        bool live = false;  // it sets a value of the tree as read
+    };
+    std::vector<ValueLines> values;
+    // The key line of a section and the line after which a value is added.
+    struct Section {
+        std::size_t header = 0, last = 0;
+    };
+    std::vector<Section> sections;
+};
+
 struct RegFileContents {
     RegistryTree tree;
     RegFileEncoding encoding = RegFileEncoding::Utf16LE;
+    RegFileLayout layout;
 };
 
 // Reads the text of a registry file; file only names it in errors. Throws
 // RegFileError.
 RegFileContents parseRegFile(std::string_view bytes, const std::filesystem::path& file);
-// The text of a registry file holding tree. Throws std::invalid_argument for
-// a name the format cannot hold (one with a line break in it).
+// The text of a new registry file holding tree. Throws std::invalid_argument
+// for a name the format cannot hold (one with a line break in it).
 std::string formatRegFile(const RegistryTree& tree, RegFileEncoding encoding);
+// The text of the file that `read` was read from once its tree has become
+// `changed`: the lines of changed values are rewritten, values and keys the
+// change made are added (to the key's last section, or in new sections at
+// the end), and every other line is kept byte for byte. Throws as
+// formatRegFile.
+std::string rewriteRegFile(const RegFileContents& read, const RegistryTree& changed);
 
 class RegFileStore final : public KeyStore {
 public:

@@ -3,7 +3,10 @@
 // tree must be written out again (unless a name in it holds a line break,
 // which the format cannot show), the written text must read back without a
 // problem, and writing what was read back must give the same bytes: the
-// writer's output is a fixed point of reading and writing.
+// writer's output is a fixed point of reading and writing. A file that was
+// read is also written back as a store writes it: unchanged, that gives the
+// very bytes read; with one value set, the file reads back as the changed
+// tree and keeps every line before the first it had to touch.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/settingsapi.h"
 #include "settings/regfile.h"
 
 namespace {
@@ -99,6 +103,46 @@ std::string_view markOf(RegFileEncoding encoding) {
     fault("an encoding outside the enumeration");
 }
 
+// Every value of `part` is in `whole` with the same type and data, and the
+// other way round.
+bool sameValues(const StoredKey& a, const StoredKey& b) {
+    if (a.values.size() != b.values.size() || a.subkeys.size() != b.subkeys.size()) return false;
+    for (const StoredValue& value : a.values) {
+        const StoredValue* other = b.findValue(value.name);
+        if (other == nullptr || other->type != value.type || other->data != value.data) return false;
+    }
+    for (std::size_t i = 0; i < a.subkeys.size(); ++i)
+        if (!kw::settings::sameName(a.subkeys[i].name, b.subkeys[i].name) || !sameValues(a.subkeys[i], b.subkeys[i]))
+            return false;
+    return true;
+}
+
+bool sameTree(const RegistryTree& a, const RegistryTree& b) {
+    for (std::size_t r = 0; r < a.roots().size(); ++r)
+        if (!sameValues(a.roots()[r].key, b.roots()[r].key)) return false;
+    return true;
+}
+
+// The store's way of writing: the lines of a file as read, rewritten for
+// the tree's changes.
+void rewriteInPlace(const RegFileContents& read, std::string_view bytes) {
+    if (holdsLineBreak(read.tree)) return;
+    require(kw::settings::rewriteRegFile(read, read.tree) == bytes, "rewriting an unchanged file changes its bytes");
+
+    RegFileContents changed = read;
+    bool created = false;
+    StoredKey* key = changed.tree.create(kw::settings::KeyPath{platform::root::CurrentUser, {u"Fuzz", u"Key"}}, created);
+    key->setValue(u"Value", 1, kw::settings::utf16Bytes(std::u16string(u"\u0414\U0001F600\0", 4)));
+    const std::string written = kw::settings::rewriteRegFile(read, changed.tree);
+    RegFileContents back;
+    try {
+        back = kw::settings::parseRegFile(written, kFile);
+    } catch (const RegFileError& error) {
+        fault("a rewritten file does not read back", error.what());
+    }
+    require(sameTree(back.tree, changed.tree), "a rewritten file reads back as another tree", written);
+}
+
 // Reads and writes; anything thrown that is not the expected outcome of the
 // step is a fault. A failed allocation is one too: the input is a few
 // kilobytes, so only a wrong size computation can make one fail.
@@ -111,6 +155,8 @@ void exercise(std::string_view bytes) {
         return;
     }
     require(first.encoding == encodingOf(bytes), "the file was not read in the encoding its first bytes call for");
+
+    rewriteInPlace(first, bytes);
 
     std::string written;
     try {

@@ -138,5 +138,101 @@ TYPED_TEST(Settings, ACheckedCounterAtTheLargestLongOverflowsBeforeAnythingIsWri
     EXPECT_THAT(report, HasSubstr("<Spammail>True</Spammail>"));
 }
 
+// A registry call that fails never surfaces from an accessor: the setting
+// reads as missing, a write is silently not made. Each row stores the
+// settings, fails one call of one accessor, and checks what the accessor
+// gave and what the store holds afterwards.
+struct RegistryFailure {
+    const char* accessor;
+    const char* call;       // the backend function that fails
+    int nth;                // its n-th call inside the accessor
+    const char* outcome;    // what the accessor gave, or the stored value afterwards
+};
+
+class RegistryFailures : public StandInTest, public ::testing::WithParamInterface<RegistryFailure> {
+protected:
+    static void store(const Text& key, const Text& name, const Variant& value) {
+        RegWrite(Text(kClient) + key, name, value.type() == VT_BSTR ? u"S" : u"D", value, false, Text(), HKCU);
+    }
+    static Text stored(const Text& key, const Text& name, const char16_t* letter) {
+        return RegRead(Text(kClient) + key, name, letter, false, Text(), HKCU);
+    }
+};
+
+TEST_P(RegistryFailures, GiveTheDefaultOrWriteNothingWithoutAReport) {
+    const RegistryFailure& row = GetParam();
+    RegWrite(u"Software\\Kestrelwood\\Thresholds", u"Filter", u"D", Variant::i4(7), false, Text(), HKCU);
+    store(u"\\Settings", u"Move as Read", Variant::i4(1));
+    store(u"\\Settings\\Exchange", u"CheckMails", Variant::i4(1));
+    store(u"\\Settings\\Folders\\Default", u"Filter", Variant::text(u"STORED"));
+    store(u"\\Recheck", u"Mails checked", Variant::i4(41));
+    store(u"\\Recheck", u"Mails spam", Variant::i4(9));
+    calls().failOn(std::string("Settings.") + row.call, E_FAIL, row.nth);
+
+    const std::string accessor = row.accessor;
+    std::string outcome;
+    if (accessor == "GetThreshold") {
+        outcome = std::to_string(General::GetThreshold());
+    } else if (accessor == "GetMoveMsgRead") {
+        outcome = General::GetMoveMsgRead() ? "True" : "False";
+    } else if (accessor == "GetCheckMail") {
+        outcome = std::to_string(General::GetCheckMail());
+    } else if (accessor == "GetSpamfolderID") {
+        outcome = platform::toUtf8(General::GetSpamfolderID(u"Default"));
+    } else if (accessor == "WriteSpamfolderID") {
+        General::WriteSpamfolderID(u"Default", u"NEW");
+        outcome = platform::toUtf8(stored(u"\\Settings\\Folders\\Default", u"Filter", u"S"));
+    } else {
+        General::RecheckCount(true);
+        outcome = platform::toUtf8(stored(u"\\Recheck", u"Mails checked", u"D") + u"/" +
+                                   stored(u"\\Recheck", u"Mails spam", u"D"));
+    }
+    EXPECT_EQ(outcome, row.outcome);
+    EXPECT_TRUE(env().reports.empty()) << "a registry failure is never reported";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryRegistryCall, RegistryFailures,
+    ::testing::Values(
+        // A setting that cannot be read is missing, and missing means its default.
+        RegistryFailure{"GetThreshold", "RegOpenKeyA", 1, "50"},
+        RegistryFailure{"GetThreshold", "RegQueryValueExA", 1, "50"},
+        RegistryFailure{"GetMoveMsgRead", "RegOpenKeyA", 1, "True"},
+        RegistryFailure{"GetMoveMsgRead", "RegQueryValueExA", 1, "True"},
+        RegistryFailure{"GetCheckMail", "RegOpenKeyA", 1, "0"},
+        RegistryFailure{"GetCheckMail", "RegQueryValueExA", 1, "0"},
+        RegistryFailure{"GetSpamfolderID", "RegOpenKeyA", 1, ""},
+        RegistryFailure{"GetSpamfolderID", "RegQueryValueExA", 1, ""},
+        // The folder identity is then silently not stored.
+        RegistryFailure{"WriteSpamfolderID", "RegCreateKeyA", 1, "STORED"},
+        RegistryFailure{"WriteSpamfolderID", "RegSetValueExA", 1, "STORED"},
+        // A counter that cannot be read counts from 0 again: it becomes 1.
+        RegistryFailure{"RecheckCount", "RegOpenKeyA", 1, "1/10"},
+        RegistryFailure{"RecheckCount", "RegQueryValueExA", 1, "1/10"},
+        RegistryFailure{"RecheckCount", "RegOpenKeyA", 2, "42/1"},
+        RegistryFailure{"RecheckCount", "RegQueryValueExA", 2, "42/1"},
+        // One that cannot be written keeps its value; the other still counts.
+        RegistryFailure{"RecheckCount", "RegCreateKeyA", 1, "41/10"},
+        RegistryFailure{"RecheckCount", "RegSetValueExA", 1, "41/10"},
+        RegistryFailure{"RecheckCount", "RegSetValueExA", 2, "42/9"}),
+    [](const auto& row) {
+        return std::string(row.param.accessor) + "_" + row.param.call + "_" + std::to_string(row.param.nth);
+    });
+
+// The spam counter overflowing fails the call after "Mails checked" has
+// gone up: the two counters are written one after the other.
+using Counters = StandInTest;
+
+TEST_F(Counters, ASpamCounterOverflowLeavesTheCheckedCounterIncremented) {
+    const Text recheck = Text(kClient) + u"\\Recheck";
+    RegWrite(recheck, u"Mails checked", u"D", Variant::i4(5), false, Text(), HKCU);
+    RegWrite(recheck, u"Mails spam", u"D", Variant::i4(INT_MAX), false, Text(), HKCU);
+    EXPECT_THROW(General::RecheckCount(true), RuntimeError);
+    EXPECT_EQ(RegRead(recheck, u"Mails checked", u"D", false, Text(), HKCU), u"6");
+    EXPECT_EQ(RegRead(recheck, u"Mails spam", u"D", false, Text(), HKCU), u"2147483647");
+    ASSERT_EQ(env().reports.size(), 1u);
+    EXPECT_EQ(env().reports[0].number, 6);
+}
+
 }  // namespace
 }  // namespace kwtest

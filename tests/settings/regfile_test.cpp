@@ -62,8 +62,6 @@ TEST(RegFileFormat, TheStoreWritesTheRegistryEditorsExportFormatInUtf16) {
     EXPECT_EQ(utf16FileText(f.file),
               u"Windows Registry Editor Version 5.00\r\n"
               u"\r\n"
-              u"[HKEY_CURRENT_USER\\Software]\r\n"
-              u"\r\n"
               u"[HKEY_CURRENT_USER\\Software\\T]\r\n"
               u"\"Filter\"=dword:00000032\r\n"
               u"\r\n"
@@ -71,17 +69,15 @@ TEST(RegFileFormat, TheStoreWritesTheRegistryEditorsExportFormatInUtf16) {
               u"\"Path\"=\"say \\\"hi\\\" to C:\\\\temp\"\r\n"
               u"\"List\"=hex(7):78,00,00,00,79,00,00,00,00,00\r\n"
               u"\r\n"
-              u"[HKEY_LOCAL_MACHINE\\Software]\r\n"
-              u"\r\n"
               u"[HKEY_LOCAL_MACHINE\\Software\\T]\r\n"
               u"\"Name\"=\"caf\u00E9\"\r\n"
               u"\r\n");
     EXPECT_TRUE(f.problems.empty());
 }
 
-TEST(RegFileReading, AHandWrittenUtf8FileIsReadAsTheFormatAllowsAndStaysUtf8) {
+TEST(RegFileReading, AHandWrittenUtf8FileIsReadAsTheFormatAllowsAndAWriteChangesOnlyItsOwnLine) {
     FileStore f;
-    writeFileBytes(f.file,
+    const std::string handWritten =
                    "; written by hand\n"
                    "Windows Registry Editor Version 5.00\n"
                    "\n"
@@ -101,7 +97,8 @@ TEST(RegFileReading, AHandWrittenUtf8FileIsReadAsTheFormatAllowsAndStaysUtf8) {
                    "\"V\"=\"1\"\n"
                    "[-HKEY_CURRENT_USER\\Software\\Removed]\n"
                    "[HKEY_LOCAL_MACHINE\\Software\\T]\n"
-                   "\"Caf\xC3\xA9\"=\"\xE2\x82\xAC\"");
+                   "\"Caf\xC3\xA9\"=\"\xE2\x82\xAC\"";
+    writeFileBytes(f.file, handWritten);
     EXPECT_EQ(read(u"Software\\T", u"Text", u"S"), u"say \"hi\" to C:\\temp");
     EXPECT_EQ(read(u"Software\\T", u"", u"S"), u"default");
     EXPECT_EQ(read(u"Software\\T", u"Number", u"D"), u"-1");
@@ -117,10 +114,52 @@ TEST(RegFileReading, AHandWrittenUtf8FileIsReadAsTheFormatAllowsAndStaysUtf8) {
     EXPECT_EQ(data, "\x01\x02\x03\x04");
     EXPECT_TRUE(f.problems.empty()) << f.problems.front();
 
+    // A new value goes after the last line of its key's section, with the
+    // file's own line break; a changed one replaces its own lines (a hex
+    // value that spanned two lines included); nothing else moves.
     write(u"Software\\T", u"Added", u"D", Variant::i4(1));
-    EXPECT_THAT(fileBytes(f.file), StartsWith("Windows Registry Editor Version 5.00\r\n"))
-        << "written back in UTF-8, without a byte-order mark";
+    write(u"Software\\T", u"Bin", u"D", Variant::i4(2));
+    std::string expected = handWritten;
+    const std::string bin = "\"Bin\"=hex:01,02,\\\n  03,04\n";
+    expected.replace(expected.find(bin), bin.size(), "\"Bin\"=dword:00000002\n");
+    expected.insert(expected.find("\"Gone\"=-\n") + 9, "\"Added\"=dword:00000001\n");
+    EXPECT_EQ(fileBytes(f.file), expected) << "written back in UTF-8, without a byte-order mark";
     EXPECT_EQ(read(u"Software\\T", u"Text", u"S"), u"say \"hi\" to C:\\temp");
+}
+
+// Texts the ANSI code page cannot show stay whole in the file: a write
+// elsewhere in it neither turns them into question marks nor drops the
+// comments. The component itself reads them through the ANSI functions, as
+// on Windows, and so sees what the code page makes of them.
+TEST(RegFileReading, AnyUnicodeTextAndTheHandWrittenLinesSurviveACounterUpdate) {
+    const Text handWritten =
+        u"Windows Registry Editor Version 5.00\r\n"
+        u"\r\n"
+        u"; the user's own notes: \u65E5\u672C\u8A9E, \u0414\u043C\u0438\u0442\u0440\u0438\u0439, \U0001F4E7\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\Kestrelwood\\Clients\\Outlook]\r\n"
+        u"\"SaveTo\"=\"C:\\\\Users\\\\\u0414\u043C\u0438\u0442\u0440\u0438\u0439\\\\mail\"\r\n"
+        u"\"\u540D\u524D\"=\"\u5C71\u7530 \U0001F600\"\r\n"
+        u"\r\n";
+    for (const RegFileEncoding encoding : {RegFileEncoding::Utf16LE, RegFileEncoding::Utf8}) {
+        FileStore f;
+        const std::string before = encoding == RegFileEncoding::Utf16LE
+                                       ? "\xFF\xFE" + kw::settings::utf16Bytes(handWritten)
+                                       : platform::toUtf8(handWritten);
+        writeFileBytes(f.file, before);
+
+        kw::General::RecheckCount(false);
+
+        const std::string after = fileBytes(f.file);
+        ASSERT_EQ(after.substr(0, before.size()), before) << "every line the write did not touch is kept";
+        const Text added = encoding == RegFileEncoding::Utf16LE
+                               ? kw::settings::fromUtf16Bytes(after.substr(before.size()))
+                               : platform::fromUtf8(after.substr(before.size()));
+        EXPECT_EQ(added, u"[HKEY_CURRENT_USER\\Software\\Kestrelwood\\Clients\\Outlook\\Recheck]\r\n"
+                         u"\"Mails checked\"=dword:00000001\r\n\r\n");
+        EXPECT_EQ(read(u"Software\\Kestrelwood\\Clients\\Outlook\\", u"SaveTo", u"S"), u"C:\\Users\\???????\\mail")
+            << "the ANSI functions hand the text over in Windows-1252";
+        EXPECT_TRUE(f.problems.empty());
+    }
 }
 
 TEST(RegFileReading, AValueWrittenByOneStoreIsReadByAFreshOne) {
@@ -214,11 +253,11 @@ TEST(RegFileProblems, AFileCutAnywhereIsEitherAnErrorAtTheCutOrHoldsOnlyValuesIt
     RegistryTree tree;
     bool created = false;
     StoredKey& key = *tree.create(KeyPath{HKCU, {u"Software", u"T"}}, created);
-    key.setValue(u"", 1, std::string("default\0", 8));
-    key.setValue(u"Text", 1, std::string("caf\xE9 \"q\" \\ end\0", 15));
+    key.setValue(u"", 1, kw::settings::utf16Bytes(Text(u"default\0", 8)));
+    key.setValue(u"Text", 1, kw::settings::utf16Bytes(Text(u"caf\u00E9 \"q\" \\ \u0414 \U0001F600 end\0", 20)));
     key.setValue(u"Number", 4, std::string("\x78\x56\x34\x12", 4));
     key.setValue(u"Binary", 3, std::string(40, '\x5A'));
-    key.setValue(u"Multi", 7, std::string("a\0bb\0\0", 6));
+    key.setValue(u"Multi", 7, kw::settings::utf16Bytes(Text(u"a\0bb\0\0", 6)));
     tree.create(KeyPath{HKLM, {u"Software", u"Other"}}, created)->setValue(u"N", 4, std::string(4, '\x01'));
     const std::string bytes = kw::settings::formatRegFile(tree, RegFileEncoding::Utf8);
 
@@ -303,8 +342,8 @@ TEST(RegFileProcesses, AWriterKilledAtAnyPointLeavesTheOldOrTheNewContents) {
         ASSERT_NE(stored, nullptr);
         const auto* blob = stored->findValue(u"Blob");
         ASSERT_NE(blob, nullptr);
-        ASSERT_EQ(blob->data.size(), kLength);
-        EXPECT_TRUE(blob->data == std::string(kLength, 'A') || blob->data == std::string(kLength, 'B'));
+        const Text text = kw::settings::fromUtf16Bytes(blob->data);
+        EXPECT_TRUE(text == Text(kLength, u'A') || text == Text(kLength, u'B'));
     }
     EXPECT_TRUE(f.problems.empty());
 }
