@@ -1,6 +1,7 @@
 // Folder picking, names and paths: Outlook's folder dialog under the rules
 // for a spam folder, and a folder's name and path from its identity.
 #include <array>
+#include <unordered_set>
 
 #include "functions/Functions.h"
 #include "platform/messagebox.h"
@@ -8,6 +9,10 @@
 namespace kw {
 
 namespace {
+
+// Far deeper than any folder tree a mail store holds: where no identity on
+// the way can be read, the walk takes this many names at most.
+constexpr std::size_t kMaxPathDepth = 100000;
 
 constexpr char16_t kTitle[] = u"Kestrelwood";
 constexpr char16_t kInboxRefused[] = u"You can't choose your Inbox folder as storage folder for spammails";
@@ -128,13 +133,21 @@ Text Functions::GetFolderPath(Text& FolderID) {
                     // the end, so a deep chain costs its length, not its
                     // square.
                     std::vector<Text> names;
-                    for (;;) {
+                    // The walk ends at a folder it has already passed, so a
+                    // parent chain that runs in a circle ends too; a chain
+                    // whose identities cannot be read at all ends after
+                    // kMaxPathDepth folders.
+                    std::unordered_set<Text> passed;
+                    for (std::size_t depth = 0; depth < kMaxPathDepth; ++depth) {
                         // A loop test that fails runs the body.
                         bool differs = true;
-                        const bool tested = ignoringFailure([&] { differs = outlook::EntryID(mFolder) != LastFolderID; });
+                        const bool tested = ignoringFailure([&] {
+                            const Text id = outlook::EntryID(mFolder);
+                            differs = id != LastFolderID && !passed.contains(id);
+                        });
                         if (!differs) break;
                         ignoringFailure([&] { names.push_back(outlook::Name(mFolder)); });
-                        ignoringFailure([&] { LastFolderID = outlook::EntryID(mFolder); });
+                        if (ignoringFailure([&] { LastFolderID = outlook::EntryID(mFolder); })) passed.insert(LastFolderID);
                         // Above a store's top folder is the namespace, no
                         // folder: this step fails there and the next test
                         // ends the walk.

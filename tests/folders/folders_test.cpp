@@ -240,6 +240,26 @@ TEST_F(Folders, ADeepChainIsWalkedToTheTop) {
     calls().recording = true;
 }
 
+// Parents that run in a circle happen only in a broken store, but the walk
+// must end there all the same: at the first folder it passed before, or,
+// when no identity can be read, after its depth limit.
+TEST_F(Folders, AParentChainInACircleEnds) {
+    standins::Folder* inbox = outlook().defaultFolder(6);
+    standins::Folder* a = outlook().addFolder(inbox, u"a");
+    standins::Folder* b = outlook().addFolder(a, u"b");
+    a->parent = b;
+    EXPECT_EQ(byId(true, b->entryId), u"a/b/");
+
+    calls().recording = false;
+    calls().failOn("Folder(a).EntryID", E_FAIL, 1, false);
+    calls().failOn("Folder(b).EntryID", E_FAIL, 1, false);
+    const Text path = byId(true, b->entryId);
+    calls().recording = true;
+    EXPECT_EQ(path.size(), 100000u * 2u) << "a name and its slash per folder, up to the depth limit";
+    EXPECT_EQ(path.substr(path.size() - 4), u"a/b/");
+    EXPECT_THAT(env().reports, IsEmpty());
+}
+
 TEST_F(Folders, ContactsAreListedAsBarredEntriesWithOrWithoutNames) {
     standins::Folder* book = outlook().defaultFolder(10);
     contact(book, u" Ann Smith ", {{u"SMTP", u" ann@example.org "}, {u"EX", u"/o=Org/cn=ann"}, {u"SMTP", u"ann@home.example"}});
