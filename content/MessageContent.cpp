@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "content/RewriteHeader.h"
+#include "content/lineend.h"
+#include "core/safearray.h"
 #include "functions/Functions.h"
 #include "outside/mailhelper.h"
 #include "outside/spamclient.h"
@@ -24,7 +26,34 @@ constexpr char16_t kSignatureHeader[] = u"X-Kestrelwood-Signature: ";
 // Attachments this large or larger are not signed.
 constexpr double kSignedBelowBytes = 102400;
 
+// The header lines as the rewrite judged them, for the error report: Empty
+// until the headers are rewritten, then built from the header block and the
+// body type, which stay as they are from there on, when a report reads them.
+struct SplitHeaderLines {
+    const Text* header = nullptr;
+    const Text* contentType = nullptr;
+};
+
+// Whether an HTML body carries the marker, in any letter case. Only "<"
+// lower-cases to the marker's first character, so the search compares at
+// each "<" alone, found eight code units at a time.
+bool convertedFromText(TextView body) noexcept {
+    constexpr TextView marker = kConvertedFromText;
+    const char16_t* const end = body.data() + body.size();
+    for (const char16_t* p = scan::unit(body.data(), end, marker.front()); p != end;
+         p = scan::unit(p + 1, end, marker.front()))
+        if (platform::loweredAt(body, static_cast<std::size_t>(p - body.data()), marker)) return true;
+    return false;
+}
+
 }  // namespace
+
+template <>
+struct Reported<SplitHeaderLines> {
+    static Variant value(const SplitHeaderLines& lines) {
+        return lines.header ? textArray(SplitHeader(*lines.header, *lines.contentType)) : Variant();
+    }
+};
 
 Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
     std::int32_t PR_HTML = 0, PR_BODY = 0, PR_HEADERS = 0, PR_BODY_HTML = 0;
@@ -32,7 +61,7 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
     std::int32_t PR_SUBJECT = 0, PR_ATTACH_MIME_TAG = 0, PR_SENDER_NAME = 0, PR_SENDER_EMAIL_ADDRESS = 0;
     std::int32_t PR_MESSAGE_CODEPAGE = 0, i = 0;
     Text sOrgHeader, sNewHeader;
-    std::optional<std::vector<Text>> sSplitHeader;
+    SplitHeaderLines sSplitHeader;
     Text sHTMLBody, sPlainBody, ContentType, CodePageType;
     HeaderRewrite header;
     Text sAttachments, FileSign, InstallationID, SaveAsFileTo, FileSubject, myMessage;
@@ -75,7 +104,7 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
 
             sHTMLBody = mailhelper::HTMLBody(SafeMailItem);
             sPlainBody = mailhelper::Body(SafeMailItem);
-            if (sHTMLBody.empty() || platform::containsLowered(sHTMLBody, kConvertedFromText)) {
+            if (sHTMLBody.empty() || convertedFromText(sHTMLBody)) {
                 myMessage = sPlainBody;
                 ContentType = u"text/plain";
             } else {
@@ -113,15 +142,13 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
             });
 
             sNewHeader = RewriteHeader(sOrgHeader, ContentType, header);
-            sSplitHeader = std::move(header.sSplitHeader);
+            sSplitHeader = {&sOrgHeader, &ContentType};
             sNewHeader += sAttachments;
             if (!myMessage.empty()) myMessage = spamclient::PrepareBody(SpamClientCOM, myMessage);
 
             result.reserve(sNewHeader.size() + 2 + myMessage.size());
-            result = sNewHeader;
-            result += kCrLf;
-            result += myMessage;
-            return result;
+            result.append(sNewHeader).append(kCrLf).append(myMessage);
+            return std::move(result);
         });
 }
 

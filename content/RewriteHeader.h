@@ -25,16 +25,12 @@ using platform::TextView;
 // they stood when a failure passed through; RewriteHeader resets them all at
 // its start.
 struct HeaderRewrite {
-    // The index of both passes over sSplitHeader. After the call it holds
-    // the index of the line that ended the block, or the number of lines
-    // when no line did.
+    // The index of the line that ended the block (an empty line, or one that
+    // reads "|||||-|||||"), or the number of lines when no line did.
     std::int32_t A = 0;
-    // The header lines, split at CR LF pairs and changed in place by the
-    // first pass: an empty line becomes the end marker "|||||-|||||", a
-    // dropped line becomes empty text.
-    std::vector<Text> sSplitHeader;
     // True while the lines just passed belong to a Content-Type header, or
-    // to a Content-Transfer-Encoding header; never both.
+    // to a Content-Transfer-Encoding header; never both. They describe the
+    // last line of sOrgHeader, also when it lies past the end of the block.
     bool LastLineContentType = false;
     bool LastLineContentEncoding = false;
     // "X-Kestrelwood-Org-Content-Type:" + the value of the first Content-Type
@@ -61,6 +57,15 @@ struct HeaderRewrite {
 //
 // Every step is linear in the size of sOrgHeader and of the result. The text
 // must come from an automation string, so its lines can be counted in 32 bits.
+//
+// One pass over the text: lines are spans of sOrgHeader, found eight code
+// units at a time, and runs of lines taken over unchanged are copied at once.
 Text RewriteHeader(TextView sOrgHeader, TextView ContentType, HeaderRewrite& work);
+
+// The header lines, split at CR LF pairs, as the rewrite judges them: an
+// empty line reads as the end marker "|||||-|||||", a dropped line as empty
+// text, a Content-Type line as its replacement. Error reports show this
+// array; it is built only when a report asks for it.
+std::vector<Text> SplitHeader(TextView sOrgHeader, TextView ContentType);
 
 }  // namespace kw

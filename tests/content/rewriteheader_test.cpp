@@ -105,13 +105,13 @@ TEST(RewriteHeaderWork, HoldsThePassesStateAndIsResetForEachCall) {
                                   u"From: f",
                                   u"Content-Type: text/plain; charset=\"utf-8\"",
                                   u"|||||-|||||"};
-    EXPECT_EQ(work.sSplitHeader, lines);
+    EXPECT_EQ(kw::SplitHeader(u"Content-Type: multipart/report;\r\n boundary=x\r\nSubject: s\r\n\r\nFrom: f\r\nContent-Type: a\r\n", kPlain), lines);
     EXPECT_EQ(work.A, 3);
     EXPECT_FALSE(work.LastLineContentType);
     EXPECT_EQ(work.sOrgContentType, u"X-Kestrelwood-Org-Content-Type: multipart/report;\r\n");
 
     EXPECT_EQ(RewriteHeader(u"Subject: s\r\nContent-Transfer-Encoding: 7bit", kPlain, work), u"Subject: s\r\n");
-    EXPECT_EQ(work.sSplitHeader, (std::vector<Text>{u"Subject: s", u""}));
+    EXPECT_EQ(kw::SplitHeader(u"Subject: s\r\nContent-Transfer-Encoding: 7bit", kPlain), (std::vector<Text>{u"Subject: s", u""}));
     EXPECT_EQ(work.A, 2);
     EXPECT_FALSE(work.LastLineContentType);
     EXPECT_TRUE(work.LastLineContentEncoding);

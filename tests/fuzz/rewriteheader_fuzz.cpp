@@ -1,13 +1,16 @@
 // Arbitrary header blocks through RewriteHeader. The input is read as
 // UTF-16LE code units; an odd byte left over at the end picks the body type
 // (text/html when it is odd, text/plain otherwise or when there is none).
-// The result must keep the shape of a header block whatever the input.
+// The result must keep the shape of a header block whatever the input, and
+// the result, the working values and the split lines must be those of the
+// plain reference form.
 #include <cstddef>
 #include <cstdint>
 #include <unordered_set>
 
 #include "content/RewriteHeader.h"
 #include "platform/casefold.h"
+#include "tests/content/rewriteheader_reference.h"
 
 namespace {
 
@@ -49,6 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kw::HeaderRewrite work;
     const Text result = kw::RewriteHeader(header, contentType, work);
     const Text newContentType = u"Content-Type: " + contentType + u"; charset=\"utf-8\"";
+
+    const kwref::Rewritten reference = kwref::rewriteHeader(header, contentType);
+    require(result == reference.header);
+    require(work.A == reference.work.A && work.LastLineContentType == reference.work.LastLineContentType &&
+            work.LastLineContentEncoding == reference.work.LastLineContentEncoding &&
+            work.sOrgContentType == reference.work.sOrgContentType);
+    require(kw::SplitHeader(header, contentType) == reference.lines);
 
     require(!(work.LastLineContentType && work.LastLineContentEncoding));
     require(work.sOrgContentType.empty() ||
