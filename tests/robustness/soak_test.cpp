@@ -2,7 +2,9 @@
 // size stays flat and every reference the component took is given back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
+#include <string>
 
 #include "decision/support.h"
 
@@ -17,13 +19,24 @@ long residentBytes() {
     return resident * 4096;
 }
 
+// Under AddressSanitizer freed memory waits in quarantine, so the resident
+// size grows whatever the component does; there LeakSanitizer checks at exit
+// that nothing was lost, and a tenth of the calls keep the run short.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kCalls = 10000;
+constexpr bool kResidentSizeTells = false;
+#else
+constexpr int kCalls = 100000;
+constexpr bool kResidentSizeTells = true;
+#endif
+
 class Soak : public DecisionTest {};
 
 TEST_F(Soak, HundredThousandCheckMailCallsKeepMemoryFlatAndReleaseEveryReference) {
     calls().recording = false;
     standins::MailItem* mail = receive(u"an ordinary note");
     long at10000 = 0;
-    for (int call = 1; call <= 100000; ++call) {
+    for (int call = 1; call <= kCalls; ++call) {
         ASSERT_EQ(checkMail(mail), S_OK) << "call " << call;
         // The spam client stand-in keeps every text it was given; what it
         // keeps is the test's, not the component's, so it is let go of.
@@ -38,9 +51,11 @@ TEST_F(Soak, HundredThousandCheckMailCallsKeepMemoryFlatAndReleaseEveryReference
     const long at100000 = residentBytes();
     RecordProperty("resident_at_10000", std::to_string(at10000));
     RecordProperty("resident_at_100000", std::to_string(at100000));
-    std::printf("resident size: %ld KB after 10 000 calls, %ld KB after 100 000\n", at10000 / 1024, at100000 / 1024);
+    std::printf("resident size: %ld KB after 10 000 calls, %ld KB after %d\n", at10000 / 1024, at100000 / 1024, kCalls);
     // Ninety thousand more calls may not take more than a little noise.
-    EXPECT_LT(at100000 - at10000, 4L << 20);
+    if (kResidentSizeTells) {
+        EXPECT_LT(at100000 - at10000, 4L << 20);
+    }
     EXPECT_TRUE(env().reports.empty());
 }
 
