@@ -231,7 +231,7 @@ TEST_F(Folders, AFailingStepOfTheWalkShowsInThePathAndIsNeverReported) {
 TEST_F(Folders, ADeepChainIsWalkedToTheTop) {
     standins::Folder* folder = outlook().defaultFolder(6);
     Text expected = u"Mailbox/Inbox/";
-    for (int depth = 0; depth < 2000; ++depth) {
+    for (int depth = 0; depth < 10000; ++depth) {
         folder = outlook().addFolder(folder, u"f");
         expected += u"f/";
     }
