@@ -32,6 +32,15 @@ out = open(sys.argv[2], 'rb').read().decode('utf-8')
 sys.exit(0 if out.split('\r\n\r\n', 1)[1].rstrip('\r\n') == body else 1)
 PY
 
+# rewrite-header: the component's rewrite of a header block, CR LF kept,
+# Content-Type replaced, Content-Transfer-Encoding and its folded line dropped,
+# non-ASCII text kept.
+printf 'Subject: Grüße \r\nContent-Transfer-Encoding: base64\r\n x\r\nContent-Type: text/html\r\n\r\nbody' >"$work/h"
+"$kwolfunc" rewrite-header --type text/html <"$work/h" >"$work/out" || fail "rewrite-header exit $?"
+printf 'Subject: Grüße\r\nContent-Type: text/html; charset="utf-8"\r\n' | cmp -s - "$work/out" ||
+  fail "rewrite-header output: $(od -c "$work/out" | head -5)"
+expect_exit 2 "rewrite-header with another type" "$kwolfunc" rewrite-header --type image/png
+
 expect_exit 2 "no command" "$kwolfunc"
 expect_exit 2 "unknown command" "$kwolfunc" frobnicate
 expect_exit 2 "assemble without a file" "$kwolfunc" assemble
