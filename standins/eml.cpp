@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string_view>
 
 #include "outside/mailhelper.h"
 
@@ -17,6 +18,16 @@ struct GObjectRelease {
 };
 template <class T>
 using GPtr = std::unique_ptr<T, GObjectRelease>;
+
+// Text from bytes meant as UTF-8: anything that is not well-formed UTF-8
+// (stray 8-bit bytes, encoded surrogates) becomes U+FFFD, so no text handed
+// on holds a lone surrogate.
+Text utf8Text(std::string_view bytes) {
+    char* valid = g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size()));
+    Text text = platform::fromUtf8(valid);
+    g_free(valid);
+    return text;
+}
 
 // The header block up to and including the blank line that ends it, every
 // line end made CR LF. A file without a blank line is all header.
@@ -34,7 +45,7 @@ Text headerBlock(const std::string& bytes) {
         if (stop == at) break;  // the blank line
         at = next;
     }
-    return platform::fromUtf8(out);
+    return utf8Text(out);
 }
 
 // Decoded bytes of a part's content.
@@ -68,12 +79,12 @@ void visit(GMimeObject*, GMimeObject* object, gpointer data) {
     const bool text = GMIME_IS_TEXT_PART(object) && !g_mime_part_is_attachment(part);
     if (text && g_mime_content_type_is_type(type, "text", "plain") && !walk->haveText) {
         char* decoded = g_mime_text_part_get_text(GMIME_TEXT_PART(object));
-        walk->mail->body = platform::fromUtf8(decoded ? decoded : "");
+        walk->mail->body = utf8Text(decoded ? decoded : "");
         g_free(decoded);
         walk->haveText = true;
     } else if (text && g_mime_content_type_is_type(type, "text", "html") && !walk->haveHtml) {
         char* decoded = g_mime_text_part_get_text(GMIME_TEXT_PART(object));
-        walk->mail->htmlBody = platform::fromUtf8(decoded ? decoded : "");
+        walk->mail->htmlBody = utf8Text(decoded ? decoded : "");
         g_free(decoded);
         walk->haveHtml = true;
     } else if (g_mime_part_is_attachment(part) || !text) {
@@ -101,7 +112,7 @@ std::string loadEml(const std::string& path, MailItem& mail) {
 
     mail.properties[kw::mailhelper::PR_HEADERS] = Variant::text(headerBlock(bytes));
     const char* subject = g_mime_message_get_subject(message.get());
-    mail.properties[kw::mailhelper::PR_SUBJECT] = Variant::text(platform::fromUtf8(subject ? subject : ""));
+    mail.properties[kw::mailhelper::PR_SUBJECT] = Variant::text(utf8Text(subject ? subject : ""));
     Walk walk{&mail};
     g_mime_message_foreach(message.get(), visit, &walk);
     return {};
