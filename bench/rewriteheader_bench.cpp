@@ -13,7 +13,7 @@
 #include <gmime/gmime.h>
 
 #include "content/RewriteHeader.h"
-#include "content/lineend.h"
+#include "platform/textscan.h"
 #include "tests/content/rewriteheader_reference.h"
 
 namespace {
@@ -131,7 +131,7 @@ void crlfScan(benchmark::State& state, const Blocks& blocks) {
         std::size_t lines = 0;
         const char16_t* const end = header.data() + header.size();
         for (const char16_t* p = header.data();; ++lines) {
-            p = kw::scan::lineEnd(p, end);
+            p = platform::scan::lineEnd(p, end);
             if (p == end) break;
             p += 2;
         }

@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "content/RewriteHeader.h"
-#include "content/lineend.h"
 #include "core/safearray.h"
 #include "functions/Functions.h"
 #include "outside/mailhelper.h"
@@ -33,18 +32,6 @@ struct SplitHeaderLines {
     const Text* header = nullptr;
     const Text* contentType = nullptr;
 };
-
-// Whether an HTML body carries the marker, in any letter case. Only "<"
-// lower-cases to the marker's first character, so the search compares at
-// each "<" alone, found eight code units at a time.
-bool convertedFromText(TextView body) noexcept {
-    constexpr TextView marker = kConvertedFromText;
-    const char16_t* const end = body.data() + body.size();
-    for (const char16_t* p = scan::unit(body.data(), end, marker.front()); p != end;
-         p = scan::unit(p + 1, end, marker.front()))
-        if (platform::loweredAt(body, static_cast<std::size_t>(p - body.data()), marker)) return true;
-    return false;
-}
 
 }  // namespace
 
@@ -104,7 +91,7 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
 
             sHTMLBody = mailhelper::HTMLBody(SafeMailItem);
             sPlainBody = mailhelper::Body(SafeMailItem);
-            if (sHTMLBody.empty() || convertedFromText(sHTMLBody)) {
+            if (sHTMLBody.empty() || platform::containsLowered(sHTMLBody, kConvertedFromText)) {
                 myMessage = sPlainBody;
                 ContentType = u"text/plain";
             } else {

@@ -1,6 +1,6 @@
 #include "content/RewriteHeader.h"
 
-#include "content/lineend.h"
+#include "platform/textscan.h"
 #include "platform/casefold.h"
 
 #include <cstddef>
@@ -8,6 +8,8 @@
 namespace kw {
 
 namespace {
+
+namespace scan = platform::scan;
 
 constexpr TextView kLineEnd = u"\r\n";
 // Stands in for an empty line; it ends the header block.

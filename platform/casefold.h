@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/strings.h"
+#include "platform/textscan.h"
 
 namespace platform {
 
@@ -66,8 +67,19 @@ constexpr bool loweredAt(TextView text, std::size_t pos, TextView lowerWord) noe
 }
 
 // Whether text, lower-cased, contains lowerWord, without making the
-// lower-cased copy; linear in text for the short words searched for.
-constexpr bool containsLowered(TextView text, TextView lowerWord) noexcept {
+// lower-cased copy; linear in text for the short words searched for. A word
+// that begins with an ASCII unit other than a letter (such as "<") can only
+// begin where that very unit stands, so only those places are compared,
+// found eight code units at a time.
+inline bool containsLowered(TextView text, TextView lowerWord) noexcept {
+    if (lowerWord.empty()) return true;
+    const char16_t first = lowerWord.front();
+    if (first < 0x80 && !(first >= u'a' && first <= u'z')) {
+        const char16_t* const end = text.data() + text.size();
+        for (const char16_t* p = scan::unit(text.data(), end, first); p != end; p = scan::unit(p + 1, end, first))
+            if (loweredAt(text, static_cast<std::size_t>(p - text.data()), lowerWord)) return true;
+        return false;
+    }
     for (std::size_t pos = 0; pos + lowerWord.size() <= text.size(); ++pos)
         if (loweredAt(text, pos, lowerWord)) return true;
     return false;

@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace kw::scan {
+namespace platform::scan {
 
 // The first CR of a CR LF pair in [p, end), or end when there is none.
 inline const char16_t* lineEnd(const char16_t* p, const char16_t* end) noexcept {
@@ -44,4 +44,4 @@ inline const char16_t* unit(const char16_t* p, const char16_t* end, char16_t uni
     return end;
 }
 
-}  // namespace kw::scan
+}  // namespace platform::scan
