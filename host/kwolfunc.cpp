@@ -15,6 +15,7 @@
 #include <string>
 
 #include "content/RewriteHeader.h"
+#include "core/runtimeerror.h"
 #include "functions/FunctionsObject.h"
 #include "standins/eml.h"
 #include "standins/environment.h"
@@ -43,14 +44,29 @@ int assemble(const std::string& path) {
         std::fprintf(stderr, "kwolfunc: %s\n", error.c_str());
         return kBadInput;
     }
-    kw::Functions model;
-    model.ObjNS = ComPtr<IDispatch>::share(env.outlook.ns()).query<_NameSpace>();
-    model.InitCOM();
-    ComPtr<_MailItem> item = ComPtr<IDispatch>::share(mail).query<_MailItem>();
-    std::string text = platform::toUtf8(model.GetCompleteMessageContent(item));
-    item.reset();
-    model.UnInitCOM();
-    model.ObjNS.reset();
+    // The model is attached to the stand-ins for the one call and detached
+    // again on every way out, a failing call included.
+    struct Attached {
+        kw::Functions model;
+        explicit Attached(standins::Environment& env) {
+            model.ObjNS = ComPtr<IDispatch>::share(env.outlook.ns()).query<_NameSpace>();
+            model.InitCOM();
+        }
+        ~Attached() {
+            model.UnInitCOM();
+            model.ObjNS.reset();
+        }
+    };
+    std::string text;
+    try {
+        Attached attached(env);
+        ComPtr<_MailItem> item = ComPtr<IDispatch>::share(mail).query<_MailItem>();
+        text = platform::toUtf8(attached.model.GetCompleteMessageContent(item));
+    } catch (const kw::RuntimeError& failure) {
+        std::fprintf(stderr, "kwolfunc: the component failed with error %d: %s\n", failure.number(),
+                     platform::toUtf8(failure.description()).c_str());
+        return kComponentFailed;
+    }
     return write(text);
 }
 
