@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 #include "decision/support.h"
 
@@ -16,7 +17,7 @@ long residentBytes() {
     std::ifstream statm("/proc/self/statm");
     long pages = 0, resident = 0;
     statm >> pages >> resident;
-    return resident * 4096;
+    return resident * sysconf(_SC_PAGESIZE);
 }
 
 // Under AddressSanitizer freed memory waits in quarantine, so the resident
