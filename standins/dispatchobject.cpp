@@ -263,6 +263,8 @@ HRESULT DispatchCore::invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT*
         }
         if (!member->get) return DISP_E_MEMBERNOTFOUND;
         Variant value = member->get(args);
+        if (log().answersPlanned())
+            if (const Variant* planned = log().answerFor(key(member->name), namedKey(member->name))) value = *planned;
         if (result != nullptr) {
             VariantClear(result);
             *result = value.detach();

@@ -60,6 +60,14 @@ const Failure* CallLog::planned(const std::string& key, const std::string& named
     return nullptr;
 }
 
+const platform::Variant* CallLog::answerFor(const std::string& key, const std::string& named) const {
+    for (const std::string* k : {&named, &key}) {
+        auto found = answers_.find(*k);
+        if (!k->empty() && found != answers_.end()) return &found->second;
+    }
+    return nullptr;
+}
+
 void CallLog::whenCalled(const std::string& key, int fromCall, std::function<void()> action) {
     actions_[key] = {fromCall, std::move(action)};
 }

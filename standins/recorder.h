@@ -16,6 +16,7 @@
 
 #include "platform/com.h"
 #include "platform/strings.h"
+#include "platform/variant.h"
 
 namespace standins {
 
@@ -58,9 +59,15 @@ public:
     // Runs action inside the fromCall-th call of key (1-based), before the
     // stand-in answers; the call itself goes on.
     void whenCalled(const std::string& key, int fromCall, std::function<void()> action);
+    // Every call of key (as failures are planned) that succeeds answers a
+    // copy of value instead of what the stand-in would have answered.
+    void answerOn(const std::string& key, platform::Variant value) { answers_[key] = std::move(value); }
+    const platform::Variant* answerFor(const std::string& key, const std::string& named) const;
+    bool answersPlanned() const { return !answers_.empty(); }
     void clearFailures() {
         failures_.clear();
         actions_.clear();
+        answers_.clear();
     }
 
     // Calls made so far, oldest first.
@@ -86,6 +93,7 @@ private:
     std::map<std::string, Failure> failures_;
     std::map<std::string, std::pair<int, std::function<void()>>> actions_;
     std::map<std::string, int> counts_;
+    std::map<std::string, platform::Variant> answers_;
 };
 
 // Writes through a null pointer: an access violation on purpose.

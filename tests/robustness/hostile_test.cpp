@@ -1,12 +1,23 @@
-// Input no real mail has, with the behaviour it gets: huge header blocks and
-// attachment lists are handled in linear time, texts with lone surrogates
-// and NULs pass through unchanged (the dump shows a NUL as {Null}), a collection containing itself is dumped
-// to the nesting limit.
+// Input no real mail has, with the behaviour it gets: huge header blocks,
+// attachment lists and registry files are handled in linear time, texts with
+// lone surrogates and NULs pass through unchanged (the dump shows a NUL as
+// {Null}), a collection containing itself is dumped to the nesting limit,
+// and an Outlook member answering a value of the wrong type is an error
+// reported where the call is made, or an ignored step where failures are
+// ignored.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "content/RewriteHeader.h"
 #include "core/safearray.h"
+#include "decision/support.h"
 #include "errorcapture/DumpVariable.h"
+#include "platform/atomicfile.h"
+#include "settings/RegRW.h"
+#include "settings/regfile.h"
 #include "support/fixture.h"
 #include "tests/content/rewriteheader_reference.h"
 
@@ -62,6 +73,183 @@ TEST(HostileDump, TextsWithLoneSurrogatesAndNulsAreDumpedAsTheyAre) {
     const kw::Variant value = kw::Variant::text(odd);
     EXPECT_EQ(kw::DumpVariable(u"v", *value, 99, 4), u"    <v>a{Null}b\xD800</v>\r\n");
 }
+
+// A 10 MB registry file: 20 000 keys listed in the reverse of their order,
+// each with a comment and ten values, and one key with 20 000 values. A read
+// finds its value and a write changes its one line and nothing else.
+TEST(HostileRegistryFile, TenMegabytesAreReadAndWrittenLineByLine) {
+    std::string folder = (std::filesystem::temp_directory_path() / "kwhostile.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::filesystem::path file = std::filesystem::path(folder) / "settings.reg";
+    std::u16string text = u"\uFEFFWindows Registry Editor Version 5.00\r\n";
+    const Text root = u"[HKEY_CURRENT_USER\\Software\\Kestrelwood\\";
+    for (int key = 20000; key > 0; --key) {
+        const Text n = platform::fromUtf8(std::to_string(key));
+        text += u"\r\n; key " + n + u"\r\n" + root + u"K" + n + u"]\r\n";
+        for (int v = 0; v < 10; ++v) text += u"\"V" + platform::fromUtf8(std::to_string(v)) + u"\"=\"setting " + n + u"\"\r\n";
+    }
+    text += u"\r\n" + root + u"Wide]\r\n";
+    for (int v = 0; v < 20000; ++v) text += u"\"W" + platform::fromUtf8(std::to_string(v)) + u"\"=dword:0000002a\r\n";
+    const std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
+    ASSERT_GT(bytes.size(), 10u << 20);
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    {
+        const auto previous = platform::setSettingsApi(std::make_shared<kw::settings::RegFileStore>(file));
+        const bool noIni = false;
+        const std::int32_t hkcu = platform::root::CurrentUser;
+        EXPECT_EQ(kw::RegRW::RegRead(u"Software\\Kestrelwood\\K1", u"V9", u"S", noIni, Text(), hkcu), u"setting 1");
+        EXPECT_EQ(kw::RegRW::RegRead(u"Software\\Kestrelwood\\Wide", u"W19999", u"D", noIni, Text(), hkcu), u"42");
+        kw::RegRW::RegWrite(u"Software\\Kestrelwood\\Wide", u"W19999", u"D", Variant::i4(7), noIni, Text(), hkcu);
+        EXPECT_EQ(kw::RegRW::RegRead(u"Software\\Kestrelwood\\Wide", u"W19999", u"D", noIni, Text(), hkcu), u"7");
+        platform::setSettingsApi(previous);
+    }
+    const std::string written = platform::readWholeFile(file).value_or("");
+    const std::string before = "0000002a", after = "00000007";
+    ASSERT_EQ(written.size(), bytes.size());
+    const std::size_t changed = bytes.size() - 2 * (before.size() + 2);  // the last value line's data
+    EXPECT_EQ(written.substr(0, changed), bytes.substr(0, changed));
+    std::filesystem::remove_all(folder);
+}
+
+// A collection that holds itself ten times: every level up to the nesting
+// limit is opened, ten to the fourth markers close it, and the report of the
+// procedure whose local it is goes out whole.
+class SelfHolding final : public standins::DispatchObject<> {
+public:
+    SelfHolding() : DispatchObject("SelfHolding", "", u"Folders") {
+        collection([this] { return std::vector<Variant>(10, standins::objectVariant(this)); });
+    }
+};
+
+class HostileReport : public StandInTest {};
+
+TEST_F(HostileReport, ACollectionThatHoldsItselfIsDumpedToTheNestingLimit) {
+    ComPtr<IDispatch> bag = ComPtr<IDispatch>::attach((new SelfHolding)->dispatch());
+    Variant Folders = Variant::dispatch(bag.get());
+    EXPECT_THROW(kw::Procedure(kSample, u"Walk", kw::Site::here()).locals({KW_VAR(Folders)}).run([&] {
+        kw::raise(5);
+    }), kw::RuntimeError);
+    ASSERT_EQ(env().reports.size(), 1u);
+    const std::string report = standins::utf8(env().reports[0].report);
+    std::size_t markers = 0;
+    for (std::size_t at = report.find("{Nesting limit reached - Folders}"); at != std::string::npos;
+         at = report.find("{Nesting limit reached - Folders}", at + 1))
+        ++markers;
+    EXPECT_EQ(markers, 10000u);
+}
+
+// Every Outlook member the component reads, answering a value of the wrong
+// type. Where the call's failures are ignored the step is skipped; elsewhere
+// the procedure making the call reports the coercion's error (424 object
+// required, 94 invalid use of Null, 13 type mismatch) and its callers 65535.
+enum class Flow { CheckSpam, FolderPath, Contacts, Signatures };
+
+struct WrongAnswer {
+    Flow flow;
+    const char* member;
+    Variant (*answer)();
+    std::vector<std::pair<Text, std::int32_t>> reports;
+    Text outcome;  // CheckSpam: "moved" or "stays"; FolderPath and Contacts: the text; Signatures: lines
+};
+
+Variant aText() { return Variant::text(u"x"); }
+Variant aNull() { return Variant::null(); }
+Variant aNumber() { return Variant::i4(5); }
+Variant anEmpty() { return Variant(); }
+Variant anArray() { return kw::textArray({u"a", u"b"}); }
+
+class WrongTypes : public DecisionTest, public ::testing::WithParamInterface<WrongAnswer> {};
+
+TEST_P(WrongTypes, AreReportedOrSkipped) {
+    const WrongAnswer& row = GetParam();
+    standins::Folder* contacts = outlook().defaultFolder(10);
+    standins::ContactItem* someone = outlook().addContact(contacts, u"Some One");
+    someone->address[0] = u"some@example.org";
+    someone->addressType[0] = u"SMTP";
+    standins::Folder* junk = outlook().addFolder(inbox, u"Junk");
+    standins::MailItem* mail = receive(kSpamWord);
+    for (std::int32_t size : {10, 20, 200000}) mail->attachments.push_back(standins::Attachment{size, u"text/plain", u"c"});
+    calls().answerOn(row.member, row.answer());
+
+    Text outcome;
+    switch (row.flow) {
+        case Flow::CheckSpam:
+            EXPECT_EQ(checkMail(mail), S_OK);
+            outcome = mail->folder == inbox ? u"stays" : u"moved";
+            break;
+        case Flow::FolderPath: {
+            platform::Bstr id(junk->entryId), path;
+            BSTR slot = id.detach();
+            EXPECT_EQ(object->GetFolderPath(&slot, path.put()), S_OK);
+            SysFreeString(slot);
+            outcome = path.text();
+            break;
+        }
+        case Flow::Contacts: {
+            VARIANT_BOOL withName = VARIANT_FALSE;
+            platform::Bstr list;
+            const HRESULT hr = object->GetContactlist(&withName, list.put());
+            outcome = hr == S_OK ? list.text() : u"failed";
+            break;
+        }
+        case Flow::Signatures: {
+            EXPECT_EQ(checkMail(mail), S_OK);
+            ASSERT_EQ(env().spam.queried.size(), 1u);
+            const Text& sent = env().spam.queried[0];
+            std::size_t lines = 0;
+            for (std::size_t at = sent.find(u"X-Kestrelwood-Signature:"); at != Text::npos;
+                 at = sent.find(u"X-Kestrelwood-Signature:", at + 1))
+                ++lines;
+            outcome = platform::fromUtf8(std::to_string(lines));
+            break;
+        }
+    }
+    EXPECT_EQ(reportChain(), row.reports);
+    EXPECT_EQ(outcome, row.outcome);
+}
+
+const std::vector<std::pair<Text, std::int32_t>> kSkipped;
+std::vector<std::pair<Text, std::int32_t>> spamFolderFails(std::int32_t error) {
+    return {{u"FindSPAMRepository", error}, {u"MoveMessage", 65535}, {u"CheckMailItemForSpam", 65535}};
+}
+std::vector<std::pair<Text, std::int32_t>> contactsFail(std::int32_t error) {
+    return {{u"GetContactFolderContent", error}, {u"GetContactlist", 65535}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryMemberRead, WrongTypes,
+    ::testing::Values(
+        WrongAnswer{Flow::CheckSpam, "Namespace.GetDefaultFolder", aText, spamFolderFails(424), u"stays"},
+        WrongAnswer{Flow::CheckSpam, "Folder(Inbox).Parent", aNull, spamFolderFails(424), u"stays"},
+        WrongAnswer{Flow::CheckSpam, "Folder(Mailbox).Folders", aNumber, spamFolderFails(424), u"stays"},
+        WrongAnswer{Flow::CheckSpam, "Folders.Item", aText, kSkipped, u"moved"},
+        WrongAnswer{Flow::CheckSpam, "Folders.Add", anEmpty, spamFolderFails(424), u"stays"},
+        WrongAnswer{Flow::CheckSpam, "Folder(Kestrelwood).EntryID", aNull, spamFolderFails(94), u"stays"},
+        WrongAnswer{Flow::CheckSpam, "Namespace.GetFolderFromID", anArray, spamFolderFails(424), u"stays"},
+        // What a move answers is only released.
+        WrongAnswer{Flow::CheckSpam, "MailItem.Move", aText, kSkipped, u"moved"},
+        WrongAnswer{Flow::FolderPath, "Folder.Name", aNull, kSkipped, u""},
+        WrongAnswer{Flow::FolderPath, "Folder.EntryID", anArray, kSkipped, u"Mailbox/Inbox/Junk/"},
+        WrongAnswer{Flow::FolderPath, "Folder.Parent", aText, kSkipped, u"Junk/"},
+        WrongAnswer{Flow::FolderPath, "Namespace.GetFolderFromID", aNumber, kSkipped, u""},
+        WrongAnswer{Flow::Contacts, "Namespace.GetDefaultFolder", aText, kSkipped, u""},
+        WrongAnswer{Flow::Contacts, "Folder(Contacts).Items", anEmpty, contactsFail(424), u"failed"},
+        WrongAnswer{Flow::Contacts, "Items.GetFirst", aText, contactsFail(424), u"failed"},
+        WrongAnswer{Flow::Contacts, "Items.GetNext", aNumber, contactsFail(424), u"failed"},
+        // The subfolders are walked by GetContactlist itself.
+        WrongAnswer{Flow::Contacts, "Folder(Contacts).Folders", aNull, {{u"GetContactlist", 424}}, u"failed"},
+        // A signature line is made only for an attachment whose size reads
+        // as a number; one whose content cannot be read keeps the signature
+        // before it.
+        WrongAnswer{Flow::Signatures, "Attachment.Size", aText, kSkipped, u"0"},
+        WrongAnswer{Flow::Signatures, "Attachment.AsText", aNull, kSkipped, u"2"},
+        WrongAnswer{Flow::Signatures, "Attachment.Fields", anArray, kSkipped, u"2"}),
+    [](const auto& row) {
+        std::string name = std::to_string(row.index) + "_" + row.param.member;
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        return name;
+    });
 
 }  // namespace
 }  // namespace kwtest
