@@ -16,7 +16,7 @@ cd "$(dirname "$0")/../.."
 RUNS=${RUNS:-10000000}
 SECONDS_PER_TARGET=${SECONDS_PER_TARGET:-3600}
 
-cmake --preset fuzz >/dev/null
+[ -f build/fuzz/build.ninja ] || cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 targets=${*:-"rewriteheader regfile inifile assembly dumpvariable eml"}
 for target in $targets; do
