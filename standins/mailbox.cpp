@@ -41,7 +41,10 @@ Refusal refusalFor(int error) {
 // the first free n is taken. One rename, so the mail is in one place always.
 fs::path renameFresh(const fs::path& from, const fs::path& dir, const std::string& base, bool read) {
     for (int n = 0; n < 100000; ++n) {
-        const fs::path to = dir / (base + (n ? "-" + std::to_string(n) : "") + std::string(read ? kReadMail : kMail));
+        std::string name = base;
+        if (n > 0) name.append("-").append(std::to_string(n));
+        name.append(read ? kReadMail : kMail);
+        const fs::path to = dir / name;
         if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return to;
         if (errno != EEXIST) throw refusalFor(errno);
     }
