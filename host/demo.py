@@ -151,7 +151,7 @@ def main():
     print("\nthroughput: %s mails/s through the component (kwolfunc check), %.0f mails/s bogofilter alone"
           % (rate.group(1) if rate else "?", raw_rate))
     print("A vote is the spamicity x 100 truncated; 50 (a spamicity of exactly 0.5) is spam at the default threshold.")
-    print("The mailbox is left in %s (spam in %s/, the rest in %s/)." % (store, SPAM_FOLDER, TEST))
+    print("The mailbox is left in %s (spam in %s/, the rest in %s/)." % (os.path.abspath(store), SPAM_FOLDER, TEST))
 
 
 if __name__ == "__main__":

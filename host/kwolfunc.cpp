@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <cstdio>
 #include <iostream>
 #include <iterator>
@@ -19,6 +21,7 @@ namespace {
 
 using namespace host;
 using platform::ComPtr;
+namespace fs = std::filesystem;
 
 const char kUsageText[] =
     "usage: kwolfunc [--mailbox DIR] [--store DIR]... [--settings FILE] [--data DIR] COMMAND\n"
@@ -199,19 +202,19 @@ int folderText(Session& s, const std::string& id, bool path) {
 
 int pickFolder(Session& s, bool spam) {
     const std::vector<standins::Folder*> folders = s.mailbox->folders();
+    // Asks until it gets a folder's number; an empty line or the end of the
+    // input cancels.
     s.env.outlook.onPick = [&]() -> standins::Folder* {
+        const fs::path above = s.mailbox->dirOf(*folders[0]).parent_path();
         for (std::size_t i = 0; i < folders.size(); ++i)
-            std::fprintf(stderr, "%3zu  %s\n", i + 1,
-                         s.mailbox->dirOf(*folders[i]).lexically_relative(s.mailbox->dirOf(*folders[0]).parent_path()).c_str());
-        std::fprintf(stderr, "folder number (empty to cancel): ");
-        std::string line;
-        if (!std::getline(std::cin, line) || line.empty()) return nullptr;
-        try {
-            const std::size_t n = std::stoul(line);
-            if (n >= 1 && n <= folders.size()) return folders[n - 1];
-        } catch (const std::exception&) {
+            std::fprintf(stderr, "%3zu  %s\n", i + 1, s.mailbox->dirOf(*folders[i]).lexically_relative(above).c_str());
+        for (std::string line;;) {
+            std::fprintf(stderr, "folder number (empty to cancel): ");
+            if (!std::getline(std::cin, line) || line.empty()) return nullptr;
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(line.c_str(), &end, 10);
+            if (*end == '\0' && n >= 1 && n <= folders.size()) return folders[n - 1];
         }
-        throw Stop(kBadInput, "no folder numbered " + line);
     };
     Text result;
     VARIANT_BOOL asSpam = spam ? VARIANT_TRUE : VARIANT_FALSE;
