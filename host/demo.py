@@ -61,7 +61,8 @@ def lay_out(store, halves):
 
 
 def kwolfunc(binary, data, *args):
-    done = subprocess.run([binary, "--data", data, *args], stdout=subprocess.PIPE, text=True)
+    settings = os.path.join(data, "settings.reg")
+    done = subprocess.run([binary, "--data", data, "--settings", settings, *args], stdout=subprocess.PIPE, text=True)
     if done.returncode != 0:
         sys.exit("kwolfunc %s failed with exit %d" % (args[0], done.returncode))
     return done.stdout

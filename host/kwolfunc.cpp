@@ -132,7 +132,7 @@ Text recheckCounter(const char16_t* name) {
 }
 
 int check(Session& s, bool recheck, const std::string& dir) {
-    Session::requireClassifier();
+    s.requireClassifier(true);
     standins::Folder& folder = dir.empty() ? *s.env.outlook.defaultFolder(6) : s.folder(dir);
     require((*s.component)->put_RecheckFolder(recheck ? VARIANT_TRUE : VARIANT_FALSE));
     std::size_t unreadable = 0, moved = 0, checked = 0;
@@ -158,7 +158,7 @@ int check(Session& s, bool recheck, const std::string& dir) {
 }
 
 int train(Session& s, const std::string& spamDir, const std::string& hamDir) {
-    Session::requireClassifier();
+    s.requireClassifier(false);
     std::size_t unreadable = 0, failed = 0, counts[2] = {0, 0};
     for (const bool spam : {true, false}) {
         const std::string& dir = spam ? spamDir : hamDir;
@@ -177,7 +177,7 @@ int train(Session& s, const std::string& spamDir, const std::string& hamDir) {
 }
 
 int verdict(Session& s, const std::string& file, bool spam) {
-    Session::requireClassifier();
+    s.requireClassifier(false);
     standins::MailItem& mail = s.mail(file);
     if (std::string error = s.mailbox->load(mail); !error.empty()) throw Stop(kBadInput, error);
     const HRESULT hr = s.component->reportVerdict(s.ns(), &mail, spam);
@@ -268,8 +268,10 @@ int settings() {
     for (const Setting& s : all) {
         Text value = kw::RegRW::RegRead(s.key, s.value, s.type, false, Text(), s.root);
         if (value == u"0" && Text(s.value) == u"Filter") value = u"50";
+        Text key = s.key;
+        if (key.back() == u'\\') key.pop_back();
         std::printf("%s\\%s\\%s = \"%s\" (default \"%s\"): %s\n", s.root == platform::root::CurrentUser ? "HKCU" : "HKLM",
-                    toUtf8(s.key).c_str(), toUtf8(s.value).c_str(), toUtf8(value).c_str(), toUtf8(s.fallback).c_str(),
+                    toUtf8(key).c_str(), toUtf8(s.value).c_str(), toUtf8(value).c_str(), toUtf8(s.fallback).c_str(),
                     toUtf8(s.meaning).c_str());
     }
     return kDone;

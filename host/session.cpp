@@ -101,9 +101,12 @@ Session::~Session() {
     platform::setMessageBoxPresenter({});
 }
 
-void Session::requireClassifier() {
-    if (std::system("bogofilter -V >/dev/null 2>&1") != 0)
+void Session::requireClassifier(bool forVotes) const {
+    if (std::system("command -v bogofilter >/dev/null 2>&1") != 0)
         throw Stop(kNoClassifier, "bogofilter is not installed; install it with: sudo apt-get install bogofilter");
+    if (forVotes && !fs::exists(paths_.wordlist() / "wordlist.db"))
+        throw Stop(kNoClassifier, "bogofilter has no word list in " + paths_.wordlist().string() +
+                                      " yet; train it first with: kwolfunc train --spam DIR --ham DIR");
 }
 
 std::size_t Session::saveReports() {

@@ -83,8 +83,8 @@ public:
     // or to the working directory), or Stop.
     standins::Folder& folder(const std::string& dir) const;
     standins::MailItem& mail(const std::string& file) const;
-    // Stop unless bogofilter can be run.
-    static void requireClassifier();
+    // Stop unless bogofilter can be run and, for votes, has a word list.
+    void requireClassifier(bool forVotes) const;
     // Says where the reports went, when there were any.
     void tellReports() const;
 
