@@ -54,21 +54,28 @@ Component::Component() {
     if (FAILED(hr)) throw Stop(kComponentFailed, "cannot create KWOLFunc.Functions: " + describeFailure(hr));
 }
 
-HRESULT Component::checkMail(_NameSpace* ns, _MailItem* mail, bool newMail) {
+namespace {
+// The mail and the Outlook version ByRef: the caller's reference goes into the
+// slot, and whatever the callee leaves there is released here.
+template <class Call>
+HRESULT withMail(_MailItem* mail, Call call) {
     _MailItem* slot = ComPtr<_MailItem>::share(mail).detach();
     double version = 11.0;
-    VARIANT_BOOL isNew = newMail ? VARIANT_TRUE : VARIANT_FALSE;
-    const HRESULT hr = functions_->CheckMail(ns, &slot, &version, &isNew);
+    const HRESULT hr = call(&slot, &version);
     ComPtr<_MailItem>::attach(slot);
     return hr;
 }
+}  // namespace
+
+HRESULT Component::checkMail(_NameSpace* ns, _MailItem* mail, bool newMail) {
+    VARIANT_BOOL isNew = newMail ? VARIANT_TRUE : VARIANT_FALSE;
+    return withMail(mail, [&](_MailItem** slot, double* version) { return functions_->CheckMail(ns, slot, version, &isNew); });
+}
 
 HRESULT Component::reportVerdict(_NameSpace* ns, _MailItem* mail, bool spam) {
-    _MailItem* slot = ComPtr<_MailItem>::share(mail).detach();
-    double version = 11.0;
-    const HRESULT hr = spam ? functions_->BlockMail(ns, &slot, &version) : functions_->UnBlockMail(ns, &slot, &version);
-    ComPtr<_MailItem>::attach(slot);
-    return hr;
+    return withMail(mail, [&](_MailItem** slot, double* version) {
+        return spam ? functions_->BlockMail(ns, slot, version) : functions_->UnBlockMail(ns, slot, version);
+    });
 }
 
 Session::Session(const Paths& paths) : paths_(paths) {

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <system_error>
 
+#include "outside/mailhelper.h"
 #include "standins/eml.h"
 
 namespace standins {
@@ -17,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kMail = ".eml", kReadMail = ".read.eml", kContact = ".vcf";
+constexpr std::string_view kMail = ".eml", kReadMail = ".read.eml", kContact = ".vcf", kSidecar = ".addr";
 
 bool endsWith(std::string_view s, std::string_view end) {
     return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
@@ -45,7 +47,12 @@ fs::path renameFresh(const fs::path& from, const fs::path& dir, const std::strin
         if (n > 0) name.append("-").append(std::to_string(n));
         name.append(read ? kReadMail : kMail);
         const fs::path to = dir / name;
-        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return to;
+        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+            // The sidecar follows; a kill in between leaves it behind, never the mail.
+            std::error_code ignored;
+            fs::rename(fs::path(from) += kSidecar, fs::path(to) += kSidecar, ignored);
+            return to;
+        }
         if (errno != EEXIST) throw refusalFor(errno);
     }
     throw Refusal{E_FAIL};
@@ -222,7 +229,26 @@ fs::path Mailbox::dirOf(const Folder& folder) const {
     return found != dirs_.end() ? found->second : dirOf(*folder.parent) / pathOf(folder.displayName);
 }
 
-std::string Mailbox::load(MailItem& mail) const { return loadEml(mail.file, mail); }
+// Exchange mail names its parties in a sidecar NAME.eml.addr, lines of
+// "sent-type:", "sent-address:", "received-type:", "received-address:".
+std::string Mailbox::load(MailItem& mail) const {
+    std::string error = loadEml(mail.file, mail);
+    std::ifstream sidecar(mail.file + std::string(kSidecar), std::ios::binary);
+    const std::pair<const char*, std::int32_t> keys[] = {
+        {"sent-type:", kw::mailhelper::PR_SENT_REPRESENTING_ADDRTYPE},
+        {"sent-address:", kw::mailhelper::PR_SENT_REPRESENTING_EMAIL_ADDRESS},
+        {"received-type:", kw::mailhelper::PR_RCVD_REPRESENTING_ADDRTYPE},
+        {"received-address:", kw::mailhelper::PR_RCVD_REPRESENTING_EMAIL_ADDRESS}};
+    for (std::string line; error.empty() && std::getline(sidecar, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        for (const auto& [key, tag] : keys)
+            if (line.rfind(key, 0) == 0) {
+                const std::size_t value = line.find_first_not_of(' ', std::strlen(key));
+                mail.properties[tag] = Variant::text(platform::fromUtf8(value == std::string::npos ? "" : line.substr(value)));
+            }
+    }
+    return error;
+}
 
 void Mailbox::unload(MailItem& mail) {
     mail.properties.clear();

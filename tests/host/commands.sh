@@ -107,6 +107,7 @@ expect_exit 3 "block of a file not in the mailbox" k block "$work/none.eml"
 expect_exit 3 "check of a missing folder" k check --folder Nowhere
 expect_exit 2 "train without folders" k train
 expect_exit 2 "block without a file" k block
+expect_exit 3 "a store that cannot be made" k --mailbox /proc/none profile
 expect_exit 4 "check without bogofilter" env PATH=/nonexistent "$kwolfunc" --data "$data" check
 grep -q "apt-get install bogofilter" "$work/err" || fail "no hint how to install bogofilter"
 

@@ -32,6 +32,7 @@ protected:
         fs::remove_all(root_);
         store_ = root_ / "Box";
         put(store_ / "Inbox" / "a.eml", "Subject: a\n\nfirst\n");
+        put(store_ / "Inbox" / "a.eml.addr", "sent-type: EX\nsent-address: /o=Org/cn=a\n");
         put(store_ / "Inbox" / "b.read.eml", "Subject: b\n\nsecond\n");
         put(store_ / "Work" / "a.eml", "Subject: other a\n\nthird\n");
         put(store_ / "Contacts" / "x.vcf", "BEGIN:VCARD\r\nFN:Ann\r\n Example\r\nEMAIL;TYPE=work:ann@example.org\r\nEND:VCARD\r\n");
@@ -88,7 +89,7 @@ TEST_F(MailboxTest, ChangesReachTheDiskAndSurviveAReopen) {
     ol::SetUnRead(item(mail(store_ / "Inbox" / "b.read.eml")), true);
     ComPtr<MAPIFolder> added = ol::FoldersAdd(ol::Folders(folder(box.folderAt(store_ / "Work"))), u"New", 1);
     EXPECT_EQ(ol::EntryID(added), u"426F782F576F726B2F4E6577");
-    EXPECT_EQ(namesIn(store_ / "Work"), (std::set<std::string>{"New", "a.eml", "a-1.read.eml"}));
+    EXPECT_EQ(namesIn(store_ / "Work"), (std::set<std::string>{"New", "a.eml", "a-1.read.eml", "a-1.read.eml.addr"}));
     EXPECT_EQ(namesIn(store_ / "Inbox"), (std::set<std::string>{"b.eml"}));
     added.reset();
 
@@ -97,7 +98,11 @@ TEST_F(MailboxTest, ChangesReachTheDiskAndSurviveAReopen) {
     standins::Mailbox reopened(again, {store_});
     EXPECT_EQ(reopened.folderAt(store_ / "Work")->entryId, workId) << "EntryIDs are stable across runs";
     ASSERT_NE(reopened.mailAt(store_ / "Work" / "a-1.read.eml"), nullptr);
-    EXPECT_FALSE(reopened.mailAt(store_ / "Work" / "a-1.read.eml")->unread);
+    standins::MailItem& moved = *reopened.mailAt(store_ / "Work" / "a-1.read.eml");
+    EXPECT_FALSE(moved.unread);
+    EXPECT_EQ(reopened.load(moved), "");
+    EXPECT_EQ(standins::utf8(moved.properties.at(kw::mailhelper::PR_SENT_REPRESENTING_EMAIL_ADDRESS).get()->bstrVal),
+              "/o=Org/cn=a") << "the sidecar's addresses travel with the mail";
     EXPECT_TRUE(reopened.mailAt(store_ / "Inbox" / "b.eml")->unread);
     EXPECT_NE(reopened.folderAt(store_ / "Work" / "New"), nullptr);
 }
