@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release --target kwolfunc -j "$(nproc)" >/dev/null
+cmake --build --preset release --target kwolfunc -j "$(nproc)"
 kwolfunc=build/release/host/kwolfunc
 if (($# == 0)) || { (($# == 1)) && [ "$1" = --small ]; }; then
   tests/host/fetch_corpus.sh build/corpus
