@@ -162,7 +162,8 @@ void Mailbox::scan(Folder& folder) {
     for (const fs::directory_entry& entry : entries) {
         const std::string name = entry.path().filename().string();
         if (name.empty() || name[0] == '.') continue;
-        if (entry.is_directory()) {
+        // A linked directory could lead back up the tree: folders are real directories.
+        if (entry.is_directory() && !entry.is_symlink()) {
             auto known = std::find_if(folder.subfolders.begin(), folder.subfolders.end(),
                                       [&](Folder* f) { return dirs_.count(f) && dirs_.at(f) == entry.path(); });
             Folder* sub = known != folder.subfolders.end() ? *known : world_.addFolder(&folder, nameOf(name));

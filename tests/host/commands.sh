@@ -92,6 +92,7 @@ expect_exit 0 "folder-path" k folder-path "$(hex "Mailbox/Spam in")"
 expect_exit 3 "folder-name of an unknown ID" k folder-name 00
 expect_exit 0 "contacts --names" k contacts --names
 [ "$(cat "$work/out")" = "$(printf 'ann@example.org\tAnn')" ] || fail "contacts: $(od -c "$work/out" | head -3)"
+ln -s .. "$box/Inbox/loop"  # a linked directory is no folder: no endless walk
 expect_exit 0 "profile" k profile
 [ "$(cat "$work/out")" = Mailbox ] || fail "profile: $(cat "$work/out")"
 expect_exit 0 "settings" k settings
