@@ -34,10 +34,6 @@ int write(const std::string& bytes) {
     return std::fflush(stdout) == 0 ? kDone : kComponentFailed;
 }
 
-void require(HRESULT hr) {
-    if (FAILED(hr)) throw Stop(kComponentFailed, describeFailure(hr));
-}
-
 // ---- commands without a mailbox
 
 int assemble(const std::string& path) {
@@ -134,7 +130,7 @@ Text recheckCounter(const char16_t* name) {
 int check(Session& s, bool recheck, const std::string& dir) {
     s.requireClassifier(true);
     standins::Folder& folder = dir.empty() ? *s.env.outlook.defaultFolder(6) : s.folder(dir);
-    require((*s.component)->put_RecheckFolder(recheck ? VARIANT_TRUE : VARIANT_FALSE));
+    s.require((*s.component)->put_RecheckFolder(recheck ? VARIANT_TRUE : VARIANT_FALSE));
     std::size_t unreadable = 0, moved = 0, checked = 0;
     const auto start = std::chrono::steady_clock::now();
     const std::size_t failed = overFolder(s, folder, unreadable, [&](standins::MailItem* mail) {
@@ -182,8 +178,7 @@ int verdict(Session& s, const std::string& file, bool spam) {
     if (std::string error = s.mailbox->load(mail); !error.empty()) throw Stop(kBadInput, error);
     const HRESULT hr = s.component->reportVerdict(s.ns(), &mail, spam);
     standins::Mailbox::unload(mail);
-    require(hr);
-    if (s.saveReports() > 0) throw Stop(kComponentFailed, "the component reported an error");
+    s.require(hr);
     std::printf("%s\n", mail.file.c_str());
     return kDone;
 }
@@ -192,7 +187,7 @@ int verdict(Session& s, const std::string& file, bool spam) {
 
 int folderText(Session& s, const std::string& id, bool path) {
     Text result;
-    require(s.component->withFolderId(platform::fromUtf8(id), result, [&](_Functions* f, BSTR* in, BSTR* out) {
+    s.require(s.component->withFolderId(platform::fromUtf8(id), result, [&](_Functions* f, BSTR* in, BSTR* out) {
         return path ? f->GetFolderPath(in, out) : f->GetFolderName(in, out);
     }));
     if (result.empty()) throw Stop(kBadInput, "no folder has the ID " + id);
@@ -218,7 +213,7 @@ int pickFolder(Session& s, bool spam) {
     };
     Text result;
     VARIANT_BOOL asSpam = spam ? VARIANT_TRUE : VARIANT_FALSE;
-    require(s.component->withFolderId(Text(), result, [&](_Functions* f, BSTR* in, BSTR* out) {
+    s.require(s.component->withFolderId(Text(), result, [&](_Functions* f, BSTR* in, BSTR* out) {
         return f->PickFolder(in, &asSpam, out);
     }));
     if (!result.empty()) std::printf("%s\n", platform::toUtf8(result).c_str());
@@ -228,7 +223,7 @@ int pickFolder(Session& s, bool spam) {
 int contacts(Session& s, bool names) {
     VARIANT_BOOL withName = names ? VARIANT_TRUE : VARIANT_FALSE;
     platform::Bstr list;
-    require((*s.component)->GetContactlist(&withName, list.put()));
+    s.require((*s.component)->GetContactlist(&withName, list.put()));
     // Entries are "|address|" or "|address\0name|", one after the other.
     const std::string text = platform::toUtf8(list.view());
     for (std::size_t at = 0; at < text.size();) {
@@ -244,7 +239,7 @@ int contacts(Session& s, bool names) {
 
 int profile(Session& s) {
     platform::Bstr name;
-    require((*s.component)->GetProfileName(name.put()));
+    s.require((*s.component)->GetProfileName(name.put()));
     std::printf("%s\n", platform::toUtf8(name.view()).c_str());
     return kDone;
 }
@@ -342,7 +337,7 @@ int run(std::vector<std::string> args) {
     if (command == "check") status = check(s, recheck, folder);
     else if (command == "train") status = train(s, spamDir, hamDir);
     else if (command == "block" || command == "unblock") status = verdict(s, args[0], command == "block");
-    else if (command == "create-folder") require((*s.component)->CreateFolder(s.ns()));
+    else if (command == "create-folder") s.require((*s.component)->CreateFolder(s.ns()));
     else if (command == "folder-name" || command == "folder-path") status = folderText(s, args[0], command == "folder-path");
     else if (command == "pick-folder") status = pickFolder(s, spam);
     else if (command == "contacts") status = contacts(s, names);

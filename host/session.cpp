@@ -103,6 +103,7 @@ Session::Session(const Paths& paths) : paths_(paths) {
 
 Session::~Session() {
     component.reset();
+    saveReports();
     kw::releaseThreadOutlookApplication();
     classifier.reset();
     platform::setMessageBoxPresenter({});
@@ -133,6 +134,13 @@ std::size_t Session::saveReports() {
     }
     env.reports.clear();
     return count;
+}
+
+void Session::require(HRESULT hr) {
+    if (SUCCEEDED(hr) && env.reports.empty()) return;
+    std::string line = FAILED(hr) ? describeFailure(hr) : "the component reported an error";
+    if (saveReports() > 0) line += "; error reports in " + paths_.reports().string();
+    throw Stop(kComponentFailed, line);
 }
 
 void Session::tellReports() const {

@@ -85,6 +85,9 @@ public:
     standins::MailItem& mail(const std::string& file) const;
     // Stop unless bogofilter can be run and, for votes, has a word list.
     void requireClassifier(bool forVotes) const;
+    // Stop for a failed call, naming the report folder when the component
+    // sent reports.
+    void require(HRESULT hr);
     // Says where the reports went, when there were any.
     void tellReports() const;
 

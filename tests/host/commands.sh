@@ -106,6 +106,10 @@ echo "$inbox" | k pick-folder >"$work/out" 2>/dev/null
 [ "$(cat "$work/out")" = "$(hex Mailbox/Inbox)" ] || fail "pick-folder: $(cat "$work/out")"
 expect_exit 3 "block of a file not in the mailbox" k block "$work/none.eml"
 expect_exit 3 "check of a missing folder" k check --folder Nowhere
+mkdir -p "$work/other/Mailbox" && : >"$work/other/Mailbox/Kestrelwood"  # a file where the spam folder goes
+expect_exit 1 "create-folder that the disk refuses" "$kwolfunc" --data "$work/other" create-folder
+grep -q "error reports in $work/other/reports" "$work/err" && [ -n "$(ls "$work/other/reports")" ] ||
+  fail "the component's error reports were not kept: $(cat "$work/err")"
 expect_exit 2 "train without folders" k train
 expect_exit 2 "block without a file" k block
 expect_exit 3 "a store that cannot be made" k --mailbox /proc/none profile
