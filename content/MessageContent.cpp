@@ -52,7 +52,7 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
     Text sHTMLBody, sPlainBody, ContentType, CodePageType;
     HeaderRewrite header;
     Text sAttachments, FileSign, InstallationID, SaveAsFileTo, FileSubject, myMessage;
-    ComPtr<IDispatch> Element;
+    ByName<IDispatch> Element;
     Text result;
     return Procedure(*this, u"GetCompleteMessageContent", at)
         .locals({KW_VAR(PR_HTML), KW_VAR(PR_BODY), KW_VAR(PR_HEADERS), KW_VAR(PR_BODY_HTML), KW_VAR(INT_HTMLFORMAT),
@@ -110,13 +110,12 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
                 forEach(mailhelper::Attachments(SafeMailItem), [&](const Variant& item) {
                     // An element that is no object gets no line either.
                     if (!ignoringFailure([&] { Element = asObject(*item); }) || !Element) return;
-                    LateBound attachment(Element);
                     double size = 0;
-                    if (!ignoringFailure([&] { size = asDouble(*attachment.call(u"Size")); })) return;
+                    if (!ignoringFailure([&] { size = asDouble(*Element.call(u"Size")); })) return;
                     if (size >= kSignedBelowBytes) return;
                     ignoringFailure([&] {
-                        const Text mimeTag = asText(*attachment.call(u"Fields", {Variant::i4(PR_ATTACH_MIME_TAG)}));
-                        const Text content = asText(*attachment.call(u"AsText"));
+                        const Text mimeTag = asText(*Element.call(u"Fields", {Variant::i4(PR_ATTACH_MIME_TAG)}));
+                        const Text content = asText(*Element.call(u"AsText"));
                         FileSign = spamclient::SignAttachment(SpamClientCOM, mimeTag, content);
                     });
                     sAttachments += kSignatureHeader;

@@ -12,7 +12,7 @@ constexpr std::int16_t kString8Type = 30;             // PT_STRING8, for the rep
 }  // namespace
 
 Text Functions::GetContactlist(Boolean& withName) {
-    ComPtr<IDispatch> cContacts, cFolder;
+    ByName<IDispatch> cContacts, cFolder;
     Text ContactList, result;
     return Procedure(*this, u"GetContactlist", Site::none())
         .locals({KW_VAR(cContacts), KW_VAR(cFolder), KW_VAR(ContactList)})
@@ -37,9 +37,9 @@ Text Functions::GetContactlist(Boolean& withName) {
         });
 }
 
-Text Functions::GetContactFolderContent(ComPtr<IDispatch>& cFolder, Boolean& withName, Site at) {
+Text Functions::GetContactFolderContent(ByName<IDispatch>& cFolder, Boolean& withName, Site at) {
     ComPtr<IKWContactItem> rContacts;
-    ComPtr<IDispatch> objItems, objItem;
+    ByName<IDispatch> objItems, objItem;
     std::int16_t i = 0;
     Variant prSMTPAddress, SMTPAddress, PT_STRING8;
     Text ContactList, sTemp, sTemp2;

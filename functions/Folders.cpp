@@ -58,7 +58,7 @@ Text withoutDoubleBackslashes(const Text& path) {
 }  // namespace
 
 Text Functions::PickFolder(Text& FolderID, Boolean& SPAMfolder) {
-    ComPtr<MAPIFolder> mFolder, inboxFolder;
+    ByName<MAPIFolder> mFolder, inboxFolder;
     Variant MailboxFolder, FolderPath;  // never assigned; the report lists them
     Text result;
     return Procedure(*this, u"PickFolder", Site::none())
@@ -100,7 +100,7 @@ Text Functions::PickFolder(Text& FolderID, Boolean& SPAMfolder) {
 }
 
 Text Functions::GetFolderName(Text& FolderID) {
-    ComPtr<MAPIFolder> mFolder;
+    ByName<MAPIFolder> mFolder;
     Text result;
     return Procedure(*this, u"GetFolderName", Site::none())
         .locals({KW_EXTERNAL(mFolder)})
@@ -117,7 +117,7 @@ Text Functions::GetFolderName(Text& FolderID) {
 }
 
 Text Functions::GetFolderPath(Text& FolderID) {
-    ComPtr<MAPIFolder> mFolder;
+    ByName<MAPIFolder> mFolder;
     Text FolderPath, LastFolderID;
     return Procedure(*this, u"GetFolderPath", Site::none())
         .locals({KW_EXTERNAL(mFolder), KW_VAR(FolderPath), KW_VAR(LastFolderID)})

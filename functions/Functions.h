@@ -27,7 +27,7 @@ public:
     Text ProfileName;
     Boolean RecheckFolder;
     ComPtr<_Application> ObjOutlook;
-    ComPtr<_NameSpace> ObjNS;
+    ByName<_NameSpace> ObjNS;
     ComPtr<_MailItem> objMailItem;  // declared, never assigned
     bool ObjError = false;
     double Outlookversion = 0.0;
@@ -65,12 +65,12 @@ public:
     void CastVote(ComPtr<_MailItem>& objMail, std::int32_t mailVote, Site at = Site::here());
 
     // The spam folder, found by its stored identity or adopted or created.
-    ComPtr<MAPIFolder> FindSPAMRepository(Site at = Site::here());
+    ByName<MAPIFolder> FindSPAMRepository(Site at = Site::here());
     // Moves the mail into the spam folder or back into the Inbox.
     void MoveMessage(ComPtr<_MailItem>& objMail, const bool& toSpambox, Site at = Site::here());
 
     // The entries of one contacts folder.
-    Text GetContactFolderContent(ComPtr<IDispatch>& cFolder, Boolean& withName, Site at = Site::here());
+    Text GetContactFolderContent(ByName<IDispatch>& cFolder, Boolean& withName, Site at = Site::here());
 
     Text GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at = Site::here());
     // Writes the mail bound to SafeMailItem into the "SaveTo" folder; the

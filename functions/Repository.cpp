@@ -12,8 +12,8 @@ constexpr char16_t kDefaultFolderName[] = u"Kestrelwood";
 constexpr std::int32_t kSpamVote = 100, kNotSpamVote = -100;
 }  // namespace
 
-ComPtr<MAPIFolder> Functions::FindSPAMRepository(Site at) {
-    ComPtr<MAPIFolder> MailboxFolder, NewSPAMfolder;
+ByName<MAPIFolder> Functions::FindSPAMRepository(Site at) {
+    ByName<MAPIFolder> MailboxFolder, NewSPAMfolder;
     Text DefaultFolderName, SPAMfolderName, SpamfolderID;
     return Procedure(*this, u"FindSPAMRepository", at)
         .locals({KW_VAR(MailboxFolder), KW_VAR(NewSPAMfolder), KW_VAR(DefaultFolderName), KW_VAR(SPAMfolderName),
@@ -44,7 +44,7 @@ ComPtr<MAPIFolder> Functions::FindSPAMRepository(Site at) {
             }
             // Whatever was found, the folder is looked up afresh by identity.
             MailboxFolder = outlook::GetFolderFromID(ObjNS, SpamfolderID);
-            ComPtr<MAPIFolder> result = MailboxFolder;
+            ByName<MAPIFolder> result = MailboxFolder;
             NewSPAMfolder = nullptr;
             MailboxFolder = nullptr;
             return result;
@@ -60,7 +60,7 @@ void Functions::CreateFolder(ComPtr<_NameSpace> OutlookNS) {
 }
 
 void Functions::MoveMessage(ComPtr<_MailItem>& objMail, const bool& toSpambox, Site at) {
-    ComPtr<MAPIFolder> tempFolder;
+    ByName<MAPIFolder> tempFolder;
     Procedure(*this, u"MoveMessage", at)
         .locals({KW_VAR(tempFolder)})
         .params({KW_VAR(objMail), KW_VAR(toSpambox)})

@@ -21,19 +21,47 @@ namespace {
 
 }  // namespace
 
-DISPID LateBound::idOf(const char16_t* member, Site at) {
-    for (const auto& [name, id] : ids_)
-        if (TextView(name) == TextView(member)) return id;
+LateBound& LateBound::operator=(const LateBound& other) {
+    if (this == &other) return *this;
+    forget();
+    object_ = other.object_;
+    known_ = other.known_;
+    next_ = other.next_;
+    return *this;
+}
+
+LateBound& LateBound::operator=(LateBound&& other) {
+    if (this == &other) return *this;
+    forget();
+    const auto known = other.known_;
+    const auto next = other.next_;
+    other.forget();
+    object_ = std::move(other.object_);
+    known_ = known;
+    next_ = next;
+    return *this;
+}
+
+void LateBound::reset() {
+    forget();
+    object_.reset();
+}
+
+DISPID LateBound::idOf(const char16_t* member, Site at) const {
+    for (const Known& k : known_)
+        if (k.name != nullptr && (k.name == member || TextView(k.name) == TextView(member))) return k.id;
     IDispatch* object = need(object_, at);
     Text name(member);
     LPOLESTR names[] = {const_cast<LPOLESTR>(platform::ole(name))};
     DISPID id = DISPID_UNKNOWN;
     check(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), object_, at);
-    ids_.emplace_back(member, id);
+    known_[next_] = Known{member, id};
+    next_ = static_cast<std::uint8_t>((next_ + 1) % kKnownNames);
     return id;
 }
 
-Variant LateBound::invoke(DISPID id, WORD flags, const Variant* args, std::size_t count, bool namedPut, Site at) {
+Variant LateBound::invoke(DISPID id, WORD flags, const Variant* args, std::size_t count, bool namedPut,
+                          Site at) const {
     IDispatch* object = need(object_, at);
     // DISPPARAMS lists the arguments from the last to the first.
     std::vector<VARIANT> reversed(count);
@@ -51,25 +79,25 @@ Variant LateBound::invoke(DISPID id, WORD flags, const Variant* args, std::size_
     return result;
 }
 
-Variant LateBound::call(const char16_t* member, std::initializer_list<Variant> args, Site at) {
+Variant LateBound::call(const char16_t* member, std::initializer_list<Variant> args, Site at) const {
     return invoke(idOf(member, at), DISPATCH_METHOD | DISPATCH_PROPERTYGET, args.begin(), args.size(), false, at);
 }
 
-void LateBound::put(const char16_t* member, const Variant& value, Site at) {
+void LateBound::put(const char16_t* member, const Variant& value, Site at) const {
     invoke(idOf(member, at), DISPATCH_PROPERTYPUT, &value, 1, true, at);
 }
 
-void LateBound::putRef(const char16_t* member, const Variant& value, Site at) {
+void LateBound::putRef(const char16_t* member, const Variant& value, Site at) const {
     invoke(idOf(member, at), DISPATCH_PROPERTYPUTREF, &value, 1, true, at);
 }
 
-Variant defaultValue(const ComPtr<IDispatch>& object, Site at) {
-    return LateBound(object).invoke(DISPID_VALUE, DISPATCH_PROPERTYGET, nullptr, 0, false, at);
+Variant defaultValue(const LateBound& object, Site at) {
+    return object.invoke(DISPID_VALUE, DISPATCH_PROPERTYGET, nullptr, 0, false, at);
 }
 
-void forEach(const ComPtr<IDispatch>& collection, const std::function<void(const Variant&)>& body, Site at) {
+void forEach(const LateBound& collection, const std::function<void(const Variant&)>& body, Site at) {
     Variant enumerator =
-        LateBound(collection).invoke(DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, nullptr, 0, false, at);
+        collection.invoke(DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, nullptr, 0, false, at);
     const VARIANT& e = *enumerator;
     IUnknown* unknown = (e.vt == VT_UNKNOWN || e.vt == VT_DISPATCH) ? e.punkVal : nullptr;
     if (unknown == nullptr) raise(err::NoSuchMember, at);

@@ -1,7 +1,8 @@
 // The Outlook object model, reached by member name through IDispatch. Objects
 // are held as the Outlook interfaces they are (a QueryInterface for the
-// interface's IID decides: a namespace is not a folder), and each member the
-// component uses has one typed helper here.
+// interface's IID decides: a namespace is not a folder), each with the
+// DISPIDs of the names called on it (ByName), and each member the component
+// uses has one typed helper here.
 #pragma once
 
 #include <cstdint>
@@ -49,7 +50,7 @@ namespace kw::outlook {
 // The object in v as interface I: an empty pointer for Nothing, run-time
 // error 13 when the object is not an I.
 template <class I>
-ComPtr<I> objectAs(const Variant& v, Site at = Site::here()) {
+ByName<I> objectAs(const Variant& v, Site at = Site::here()) {
     ComPtr<IDispatch> object = asObject(*v, at);
     if (!object) return {};
     ComPtr<I> typed = object.template query<I>();
@@ -57,40 +58,40 @@ ComPtr<I> objectAs(const Variant& v, Site at = Site::here()) {
     return typed;
 }
 
-ComPtr<_NameSpace> GetNamespace(const ComPtr<_Application>& app, const Text& type, Site at = Site::here());
+ByName<_NameSpace> GetNamespace(const ByName<_Application>& app, const Text& type, Site at = Site::here());
 // Logon with all four optional arguments (profile, password, show-dialog,
 // new-session) omitted.
-void Logon(const ComPtr<_NameSpace>& ns, Site at = Site::here());
-ComPtr<MAPIFolder> GetDefaultFolder(const ComPtr<_NameSpace>& ns, std::int32_t folderType, Site at = Site::here());
+void Logon(const ByName<_NameSpace>& ns, Site at = Site::here());
+ByName<MAPIFolder> GetDefaultFolder(const ByName<_NameSpace>& ns, std::int32_t folderType, Site at = Site::here());
 // The store argument is always left out.
-ComPtr<MAPIFolder> GetFolderFromID(const ComPtr<_NameSpace>& ns, const Text& entryId, Site at = Site::here());
-ComPtr<MAPIFolder> PickFolder(const ComPtr<_NameSpace>& ns, Site at = Site::here());
-ComPtr<_Application> Application(const ComPtr<_NameSpace>& ns, Site at = Site::here());
-ComPtr<IDispatch> ActiveExplorer(const ComPtr<_Application>& app, Site at = Site::here());
-void Activate(const ComPtr<IDispatch>& explorer, Site at = Site::here());
+ByName<MAPIFolder> GetFolderFromID(const ByName<_NameSpace>& ns, const Text& entryId, Site at = Site::here());
+ByName<MAPIFolder> PickFolder(const ByName<_NameSpace>& ns, Site at = Site::here());
+ByName<_Application> Application(const ByName<_NameSpace>& ns, Site at = Site::here());
+ByName<IDispatch> ActiveExplorer(const ByName<_Application>& app, Site at = Site::here());
+void Activate(const LateBound& explorer, Site at = Site::here());
 
-Text EntryID(const ComPtr<MAPIFolder>& folder, Site at = Site::here());
-Text Name(const ComPtr<MAPIFolder>& folder, Site at = Site::here());
-ComPtr<IDispatch> Parent(const ComPtr<MAPIFolder>& folder, Site at = Site::here());
-ComPtr<IDispatch> Folders(const ComPtr<IDispatch>& folder, Site at = Site::here());
-ComPtr<IDispatch> Items(const ComPtr<IDispatch>& folder, Site at = Site::here());
-ComPtr<MAPIFolder> FoldersItem(const ComPtr<IDispatch>& folders, const Text& name, Site at = Site::here());
-ComPtr<MAPIFolder> FoldersAdd(const ComPtr<IDispatch>& folders, const Text& name, std::int32_t type,
+Text EntryID(const ByName<MAPIFolder>& folder, Site at = Site::here());
+Text Name(const ByName<MAPIFolder>& folder, Site at = Site::here());
+ByName<IDispatch> Parent(const ByName<MAPIFolder>& folder, Site at = Site::here());
+ByName<IDispatch> Folders(const LateBound& folder, Site at = Site::here());
+ByName<IDispatch> Items(const LateBound& folder, Site at = Site::here());
+ByName<MAPIFolder> FoldersItem(const LateBound& folders, const Text& name, Site at = Site::here());
+ByName<MAPIFolder> FoldersAdd(const LateBound& folders, const Text& name, std::int32_t type,
                               Site at = Site::here());
-ComPtr<IDispatch> GetFirst(const ComPtr<IDispatch>& items, Site at = Site::here());
-ComPtr<IDispatch> GetNext(const ComPtr<IDispatch>& items, Site at = Site::here());
-Text FullName(const ComPtr<IDispatch>& contact, Site at = Site::here());
+ByName<IDispatch> GetFirst(const LateBound& items, Site at = Site::here());
+ByName<IDispatch> GetNext(const LateBound& items, Site at = Site::here());
+Text FullName(const LateBound& contact, Site at = Site::here());
 
 // The store-top test: a folder is the top folder of a message store when the
 // default value of its Parent, as text and lower-cased, is "mapi" (the
 // namespace gives its type, "MAPI", as its default value).
-bool IsStoreTop(const ComPtr<MAPIFolder>& folder, Site at = Site::here());
+bool IsStoreTop(const ByName<MAPIFolder>& folder, Site at = Site::here());
 // An object taken as a folder: run-time error 13 when it is not one (the
 // namespace above a store's top folder), Nothing as an empty pointer.
-ComPtr<MAPIFolder> AsFolder(const ComPtr<IDispatch>& object, Site at = Site::here());
+ByName<MAPIFolder> AsFolder(const LateBound& object, Site at = Site::here());
 
-void SetUnRead(const ComPtr<_MailItem>& mail, bool unread, Site at = Site::here());
+void SetUnRead(const ByName<_MailItem>& mail, bool unread, Site at = Site::here());
 // Moves the item; the moved item that Outlook returns is released at once.
-void Move(const ComPtr<_MailItem>& mail, const ComPtr<MAPIFolder>& folder, Site at = Site::here());
+void Move(const ByName<_MailItem>& mail, const ByName<MAPIFolder>& folder, Site at = Site::here());
 
 }  // namespace kw::outlook

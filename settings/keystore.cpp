@@ -15,24 +15,31 @@ namespace root = platform::root;
 
 namespace {
 
-// The first item (key or value) of that name.
-template <class Items>
-auto named(Items& items, TextView name) {
-    return std::find_if(items.begin(), items.end(), [&](const auto& item) { return sameName(item.name, name); });
+// Below this many values a key is searched value by value.
+constexpr std::size_t kIndexedValues = 16;
+
+void reindex(StoredKey& key) {
+    key.valueIndex.clear();
+    if (key.values.size() < kIndexedValues) return;
+    for (std::size_t i = 0; i < key.values.size(); ++i) key.valueIndex.emplace(upperCase(key.values[i].name), i);
 }
 
-template <class Items>
-auto* pointerTo(Items& items, TextView name) {
-    const auto at = named(items, name);
-    return at == items.end() ? nullptr : &*at;
+template <class Key>
+auto* valueIn(Key& key, TextView name) {
+    using Value = std::remove_reference_t<decltype(key.values.front())>;
+    if (!key.valueIndex.empty()) {
+        const auto at = key.valueIndex.find(upperCase(name));
+        return at == key.valueIndex.end() ? static_cast<Value*>(nullptr) : &key.values[at->second];
+    }
+    for (Value& value : key.values)
+        if (sameName(value.name, name)) return &value;
+    return static_cast<Value*>(nullptr);
 }
 
-template <class Items>
-bool eraseNamed(Items& items, TextView name) {
-    const auto at = named(items, name);
-    if (at == items.end()) return false;
-    items.erase(at);
-    return true;
+template <class Key>
+auto* subkeyIn(Key& key, TextView name) {
+    const auto at = key.subkeys.find(name);
+    return at == key.subkeys.end() ? nullptr : &at->second;
 }
 
 Text textOf(const char* ansi) { return ansi == nullptr ? Text() : platform::fromAnsi(ansi); }
@@ -46,19 +53,17 @@ constexpr std::pair<std::int32_t, const char16_t*> kRoots[] = {
 
 }  // namespace
 
-StoredValue* StoredKey::findValue(TextView valueName) { return pointerTo(values, valueName); }
-const StoredValue* StoredKey::findValue(TextView valueName) const { return pointerTo(values, valueName); }
-StoredKey* StoredKey::findSubkey(TextView keyName) { return pointerTo(subkeys, keyName); }
-const StoredKey* StoredKey::findSubkey(TextView keyName) const { return pointerTo(subkeys, keyName); }
+StoredValue* StoredKey::findValue(TextView valueName) { return valueIn(*this, valueName); }
+const StoredValue* StoredKey::findValue(TextView valueName) const { return valueIn(*this, valueName); }
+StoredKey* StoredKey::findSubkey(TextView keyName) { return subkeyIn(*this, keyName); }
+const StoredKey* StoredKey::findSubkey(TextView keyName) const { return subkeyIn(*this, keyName); }
 
 StoredKey& StoredKey::subkey(TextView keyName) {
-    if (StoredKey* existing = findSubkey(keyName)) return *existing;
-    const Text upper = upperCase(keyName);
-    const auto at = std::find_if(subkeys.begin(), subkeys.end(),
-                                 [&](const StoredKey& k) { return upperCase(k.name) > upper; });
-    StoredKey made;
-    made.name = Text(keyName);
-    return *subkeys.insert(at, std::move(made));
+    auto at = subkeys.lower_bound(keyName);
+    if (at != subkeys.end() && sameName(at->first, keyName)) return at->second;
+    at = subkeys.emplace_hint(at, Text(keyName), StoredKey{});
+    at->second.name = at->first;
+    return at->second;
 }
 
 bool StoredKey::setValue(TextView valueName, DWORD type, std::string data) {
@@ -69,11 +74,34 @@ bool StoredKey::setValue(TextView valueName, DWORD type, std::string data) {
         return true;
     }
     values.push_back(StoredValue{Text(valueName), type, std::move(data)});
+    if (!valueIndex.empty()) valueIndex.emplace(upperCase(valueName), values.size() - 1);
+    else if (values.size() == kIndexedValues) reindex(*this);
     return true;
 }
 
-bool StoredKey::removeValue(TextView valueName) { return eraseNamed(values, valueName); }
-bool StoredKey::removeSubkey(TextView keyName) { return eraseNamed(subkeys, keyName); }
+bool StoredKey::removeValue(TextView valueName) {
+    const StoredValue* value = findValue(valueName);
+    if (value == nullptr) return false;
+    values.erase(values.begin() + (value - values.data()));
+    reindex(*this);
+    return true;
+}
+
+bool StoredKey::removeSubkey(TextView keyName) {
+    const auto at = subkeys.find(keyName);
+    if (at == subkeys.end()) return false;
+    subkeys.erase(at);
+    return true;
+}
+
+bool NameOrder::operator()(TextView a, TextView b) const noexcept {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t x = platform::upperChar(a[i]), y = platform::upperChar(b[i]);
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+}
 
 bool holdsText(DWORD type) noexcept {
     return type == platform::regtype::Sz || type == platform::regtype::ExpandSz || type == platform::regtype::MultiSz;

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/casefold.h"
@@ -40,11 +41,23 @@ struct StoredValue {
     std::size_t origin = kNoOrigin;
 };
 
+// Orders names as their upper-case forms order.
+struct NameOrder {
+    using is_transparent = void;
+    bool operator()(TextView a, TextView b) const noexcept;
+};
+
 struct StoredKey {
     Text name;
     std::vector<StoredValue> values;   // in the order they were first written
-    std::vector<StoredKey> subkeys;    // ordered by their upper-case names
+    // By name, ordered by their upper-case names (each one's own name, as
+    // first written, is the map's key and its `name`).
+    std::map<Text, StoredKey, NameOrder> subkeys;
     std::size_t origin = kNoOrigin;
+    // The positions in `values` by upper-case name, kept once a key holds
+    // many values, so that reading a file stays linear however many values
+    // one key has. Changed only by setValue and removeValue.
+    std::unordered_map<Text, std::size_t> valueIndex;
 
     StoredValue* findValue(TextView valueName);
     const StoredValue* findValue(TextView valueName) const;

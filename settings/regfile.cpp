@@ -132,7 +132,7 @@ constexpr std::size_t kImpliedByFile = kNoOrigin - 1;
 void markLive(const StoredKey& key, RegFileLayout& layout) {
     for (const StoredValue& value : key.values)
         if (value.origin < layout.values.size()) layout.values[value.origin].live = true;
-    for (const StoredKey& sub : key.subkeys) markLive(sub, layout);
+    for (const auto& [_, sub] : key.subkeys) markLive(sub, layout);
 }
 
 class Parser {
@@ -390,7 +390,7 @@ void appendSection(Text& out, const Text& path, const StoredKey& key, TextView l
 void appendKey(Text& out, const Text& path, const StoredKey& key) {
     checkName(key.name);
     appendSection(out, path, key, kLineBreak);
-    for (const StoredKey& sub : key.subkeys) appendKey(out, path + u'\\' + sub.name, sub);
+    for (const auto& [_, sub] : key.subkeys) appendKey(out, path + u'\\' + sub.name, sub);
 }
 
 // The edits that turn a file as read into the file of a changed tree.
@@ -404,7 +404,7 @@ public:
         std::vector<bool> stillLive(layout_.values.size());
         for (const auto& root : changed.roots()) {
             visit(root.key, root.key.name, true, stillLive);
-            for (const StoredKey& sub : root.key.subkeys) walk(sub, root.key.name + u'\\' + sub.name, stillLive);
+            for (const auto& [_, sub] : root.key.subkeys) walk(sub, root.key.name + u'\\' + sub.name, stillLive);
         }
         // A value the change removed loses its lines.
         for (std::size_t i = 0; i < layout_.values.size(); ++i)
@@ -421,7 +421,7 @@ private:
     void walk(const StoredKey& key, const Text& path, std::vector<bool>& stillLive) {
         checkName(key.name);
         visit(key, path, false, stillLive);
-        for (const StoredKey& sub : key.subkeys) walk(sub, path + u'\\' + sub.name, stillLive);
+        for (const auto& [_, sub] : key.subkeys) walk(sub, path + u'\\' + sub.name, stillLive);
     }
 
     void visit(const StoredKey& key, const Text& path, bool isRoot, std::vector<bool>& stillLive) {
@@ -518,7 +518,7 @@ std::string formatRegFile(const RegistryTree& tree, RegFileEncoding encoding) {
     for (const auto& root : tree.roots()) {
         // A root gets a line of its own only when it holds values itself.
         if (!root.key.values.empty()) appendSection(out, root.key.name, root.key, kLineBreak);
-        for (const StoredKey& sub : root.key.subkeys) appendKey(out, root.key.name + u'\\' + sub.name, sub);
+        for (const auto& [_, sub] : root.key.subkeys) appendKey(out, root.key.name + u'\\' + sub.name, sub);
     }
     return encode(out, encoding);
 }

@@ -213,6 +213,7 @@ std::string DispatchCore::namedKey(const Text& member) const {
 HRESULT DispatchCore::idsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
     if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    if (const Failure* failure = log().lookUp(component_, name_, platform::TextView(names[0]))) return failure->hr;
     for (const Member& m : members_)
         if (platform::sameName(m.name, platform::TextView(names[0]))) {
             ids[0] = m.id;

@@ -32,6 +32,20 @@ const Failure* CallLog::enter(const std::string& key, const std::string& named, 
             action();
         }
     }
+    return planned(key, named);
+}
+
+const Failure* CallLog::lookUp(const std::string& component, const std::string& name, platform::TextView member) {
+    ++lookups_;
+    if (failures_.empty()) return nullptr;
+    std::string key = "GetIDsOfNames ", named;
+    key.append(component);
+    if (!name.empty()) named.append(key).append("(").append(name).append(")").append(".").append(utf8(member));
+    key.append(".").append(utf8(member));
+    return planned(key, named);
+}
+
+const Failure* CallLog::planned(const std::string& key, const std::string& named) {
     for (const std::string* k : {&named, &key}) {
         if (k->empty()) continue;
         auto found = failures_.find(*k);

@@ -41,6 +41,11 @@ public:
     // Records a call and tells whether it must fail. `key` is
     // "Component.Member"; `named` is "Component(name).Member" or empty.
     const Failure* enter(const std::string& key, const std::string& named, const std::string& args);
+    // Counts one GetIDsOfNames and tells whether it must fail; not logged as
+    // a call. Its failures are planned for "GetIDsOfNames Component.Member"
+    // (or "GetIDsOfNames Component(name).Member").
+    const Failure* lookUp(const std::string& component, const std::string& name, platform::TextView member);
+    std::size_t lookups() const { return lookups_; }
 
     void failOn(const std::string& key, Failure failure);
     void failOn(const std::string& key, HRESULT hr, int fromCall = 1, bool once = true) {
@@ -63,7 +68,10 @@ public:
     // Only the calls whose text starts with one of the prefixes.
     std::vector<std::string> callsTo(std::initializer_list<std::string_view> prefixes) const;
     std::size_t count(std::string_view prefix) const;
-    void clear() { calls_.clear(); }
+    void clear() {
+        calls_.clear();
+        lookups_ = 0;
+    }
     // Calls the stand-ins did not expect (a member they do not have).
     std::vector<std::string> unexpected() const;
 
@@ -71,7 +79,10 @@ public:
     bool recording = true;
 
 private:
+    const Failure* planned(const std::string& key, const std::string& named);
+
     std::vector<std::string> calls_;
+    std::size_t lookups_ = 0;
     std::map<std::string, Failure> failures_;
     std::map<std::string, std::pair<int, std::function<void()>>> actions_;
     std::map<std::string, int> counts_;

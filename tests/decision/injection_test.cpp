@@ -123,6 +123,13 @@ INSTANTIATE_TEST_SUITE_P(
                   Place::Stays, false, 0, 0},
         Injection{Flow::CheckSpam, "Folder(Kestrelwood).EntryID", 1,
                   {u"FindSPAMRepository", u"MoveMessage", u"CheckMailItemForSpam"}, Place::Stays, false, 0, 0},
+        // A name that cannot be looked up fails its call like the call itself;
+        // a failed lookup is made again on the next call, a successful one
+        // never (so a second lookup of the namespace's member cannot fail).
+        Injection{Flow::CheckSpam, "GetIDsOfNames Folder(Kestrelwood).EntryID", 1,
+                  {u"FindSPAMRepository", u"MoveMessage", u"CheckMailItemForSpam"}, Place::Stays, false, 0, 0},
+        Injection{Flow::CheckSpam, "GetIDsOfNames Namespace.GetFolderFromID", 1, kNone, Place::SpamFolder, true, 0, 1},
+        Injection{Flow::CheckSpam, "GetIDsOfNames Namespace.GetFolderFromID", 2, kNone, Place::SpamFolder, true, 0, 1},
         // Writing the identity fails silently: the folder is used, not stored.
         Injection{Flow::CheckSpam, "Settings.RegSetValueExA", 1, kNone, Place::SpamFolder, false, 0, 1},
         Injection{Flow::CheckSpam, "Namespace.GetFolderFromID", 2,

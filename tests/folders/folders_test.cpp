@@ -228,6 +228,9 @@ TEST_F(Folders, AFailingStepOfTheWalkShowsInThePathAndIsNeverReported) {
     EXPECT_THAT(env().reports, IsEmpty());
 }
 
+// Each name is looked up once per object: GetNamespace and Logon to attach,
+// GetFolderFromID, then the identity (read twice), name and parent of every
+// folder passed.
 TEST_F(Folders, ADeepChainIsWalkedToTheTop) {
     standins::Folder* folder = outlook().defaultFolder(6);
     Text expected = u"Mailbox/Inbox/";
@@ -238,6 +241,7 @@ TEST_F(Folders, ADeepChainIsWalkedToTheTop) {
     calls().recording = false;
     EXPECT_EQ(byId(true, folder->entryId), expected);
     calls().recording = true;
+    EXPECT_EQ(calls().lookups(), 3u + 3u * 10002u);
 }
 
 // Parents that run in a circle happen only in a broken store, but the walk

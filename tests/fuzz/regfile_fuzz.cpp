@@ -82,7 +82,7 @@ bool holdsLineBreak(const StoredKey& key) {
     if (hasLineBreak(key.name)) return true;
     for (const StoredValue& value : key.values)
         if (hasLineBreak(value.name)) return true;
-    for (const StoredKey& sub : key.subkeys)
+    for (const auto& [_, sub] : key.subkeys)
         if (holdsLineBreak(sub)) return true;
     return false;
 }
@@ -111,9 +111,8 @@ bool sameValues(const StoredKey& a, const StoredKey& b) {
         const StoredValue* other = b.findValue(value.name);
         if (other == nullptr || other->type != value.type || other->data != value.data) return false;
     }
-    for (std::size_t i = 0; i < a.subkeys.size(); ++i)
-        if (!kw::settings::sameName(a.subkeys[i].name, b.subkeys[i].name) || !sameValues(a.subkeys[i], b.subkeys[i]))
-            return false;
+    for (auto x = a.subkeys.begin(), y = b.subkeys.begin(); x != a.subkeys.end(); ++x, ++y)
+        if (!kw::settings::sameName(x->second.name, y->second.name) || !sameValues(x->second, y->second)) return false;
     return true;
 }
 

@@ -242,7 +242,7 @@ void expectWithin(const StoredKey& part, const StoredKey& whole, const std::stri
         EXPECT_EQ(value.type, original->type) << where;
         EXPECT_EQ(value.data, original->data) << where << ": value " << platform::toUtf8(value.name);
     }
-    for (const auto& sub : part.subkeys) {
+    for (const auto& [_, sub] : part.subkeys) {
         const auto* original = whole.findSubkey(sub.name);
         ASSERT_NE(original, nullptr) << where << ": key " << platform::toUtf8(sub.name);
         expectWithin(sub, *original, where);
