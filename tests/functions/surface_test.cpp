@@ -7,24 +7,12 @@
 #include <cstring>
 
 #include "support/fixture.h"
+#include "support/slots.h"
 
 namespace kwtest {
 namespace {
 
 namespace dispid = kw::identity::dispid;
-
-// The vtable slot of a virtual member function (Itanium C++ ABI: the member
-// pointer holds 1 + the slot's byte offset).
-template <class C, class R, class... A>
-std::size_t slotOf(R (STDMETHODCALLTYPE C::*member)(A...)) {
-    struct {
-        std::uintptr_t ptr;
-        std::ptrdiff_t adj;
-    } rep;
-    static_assert(sizeof rep == sizeof member);
-    std::memcpy(&rep, &member, sizeof rep);
-    return (rep.ptr - 1) / sizeof(void*);
-}
 
 TEST(Slots, OtherComponentsAreCalledInTheirSlots) {
     EXPECT_EQ(slotOf(&_SpamClientCOM::QueryVote), 7u);
