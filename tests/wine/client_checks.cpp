@@ -9,6 +9,7 @@
 // both and finds the DLL ready to unload.
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -248,6 +249,30 @@ void properties(_Functions* object) {
     SysFreeString(name);
 }
 
+// The resources beside the type library: the default interface's IID and
+// the version numbers.
+void resources(HMODULE module) {
+    HRSRC iid = FindResourceW(module, MAKEINTRESOURCEW(1), L"_IID_FUNCTIONS");
+    const void* bytes = iid != nullptr ? LockResource(LoadResource(module, iid)) : nullptr;
+    expect(bytes != nullptr && SizeofResource(module, iid) == sizeof(IID) &&
+               std::memcmp(bytes, &identity::IID__Functions, sizeof(IID)) == 0,
+           "resource _IID_FUNCTIONS 1 holds the IID of _Functions");
+    HRSRC version = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
+    const auto* block = version != nullptr ? static_cast<const BYTE*>(LockResource(LoadResource(module, version))) : nullptr;
+    // VS_VERSIONINFO: the fixed part follows the key "VS_VERSION_INFO" at
+    // the first 32-bit boundary.
+    const VS_FIXEDFILEINFO* fixed = nullptr;
+    if (block != nullptr) {
+        std::size_t offset = 6 + sizeof(L"VS_VERSION_INFO");
+        offset = (offset + 3) & ~std::size_t{3};
+        fixed = reinterpret_cast<const VS_FIXEDFILEINFO*>(block + offset);
+    }
+    expect(fixed != nullptr && fixed->dwSignature == 0xFEEF04BD && fixed->dwFileVersionMS == 0x00010000 &&
+               fixed->dwFileVersionLS == 117 && fixed->dwProductVersionMS == 0x00010000 &&
+               fixed->dwProductVersionLS == 117,
+           "file and product version 1.00.0117");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -286,6 +311,7 @@ int main(int argc, char** argv) {
                factory == nullptr,
            "the class factory of any other CLSID is refused");
     expect(canUnloadNow() == S_FALSE, "the DLL stays while objects live");
+    resources(module);
 
     if (byClsid != nullptr) typeInformation(byClsid);
     if (byProgId != nullptr) properties(byProgId);
