@@ -48,7 +48,7 @@ protected:
     }
     standins::MailItem& mail(const fs::path& file) { return *mailbox_->mailAt(file); }
     static ComPtr<_MailItem> item(standins::MailItem& m) { return ComPtr<IDispatch>::share(&m).query<_MailItem>(); }
-    static ComPtr<MAPIFolder> folder(standins::Folder* f) { return ComPtr<IDispatch>::share(f).query<MAPIFolder>(); }
+    static kw::ByName<MAPIFolder> folder(standins::Folder* f) { return ComPtr<IDispatch>::share(f).query<MAPIFolder>(); }
 
     fs::path root_, store_;
     std::unique_ptr<standins::Mailbox> mailbox_;
@@ -87,7 +87,7 @@ TEST_F(MailboxTest, ChangesReachTheDiskAndSurviveAReopen) {
     ol::Move(item(mail(store_ / "Inbox" / "a.eml")), folder(box.folderAt(store_ / "Work")));
     ol::SetUnRead(item(mail(store_ / "Work" / "a-1.eml")), false);
     ol::SetUnRead(item(mail(store_ / "Inbox" / "b.read.eml")), true);
-    ComPtr<MAPIFolder> added = ol::FoldersAdd(ol::Folders(folder(box.folderAt(store_ / "Work"))), u"New", 1);
+    kw::ByName<MAPIFolder> added = ol::FoldersAdd(ol::Folders(folder(box.folderAt(store_ / "Work"))), u"New", 1);
     EXPECT_EQ(ol::EntryID(added), u"426F782F576F726B2F4E6577");
     EXPECT_EQ(namesIn(store_ / "Work"), (std::set<std::string>{"New", "a.eml", "a-1.read.eml", "a-1.read.eml.addr"}));
     EXPECT_EQ(namesIn(store_ / "Inbox"), (std::set<std::string>{"b.eml"}));
