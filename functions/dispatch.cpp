@@ -10,6 +10,7 @@
 
 #include "functions/FunctionsObject.h"
 #include "platform/casefold.h"
+#include "platform/system.h"
 
 namespace kw {
 
@@ -17,47 +18,68 @@ namespace {
 
 namespace dispid = identity::dispid;
 
+// Each member with its parameters' names in the caller's order; a
+// parameter's DISPID is its position, as in the type library.
 struct Member {
     const char16_t* name;
     DISPID id;
+    const char16_t* params[4];
 };
 
 constexpr Member kMembers[] = {
-    {u"DisableVoting", dispid::DisableVoting}, {u"ProfileName", dispid::ProfileName},
-    {u"RecheckFolder", dispid::RecheckFolder}, {u"CheckMail", dispid::CheckMail},
-    {u"BlockMail", dispid::BlockMail},         {u"UnBlockMail", dispid::UnBlockMail},
-    {u"PickFolder", dispid::PickFolder},       {u"GetFolderName", dispid::GetFolderName},
-    {u"CreateFolder", dispid::CreateFolder},   {u"GetFolderPath", dispid::GetFolderPath},
-    {u"GetContactlist", dispid::GetContactlist}, {u"GetProfileName", dispid::GetProfileName},
+    {u"DisableVoting", dispid::DisableVoting, {}},
+    {u"ProfileName", dispid::ProfileName, {}},
+    {u"RecheckFolder", dispid::RecheckFolder, {}},
+    {u"CheckMail", dispid::CheckMail, {u"OutlookNS", u"OutlookMail", u"OutlookVersionValue", u"Newmail"}},
+    {u"BlockMail", dispid::BlockMail, {u"OutlookNS", u"OutlookMail", u"OutlookVersionValue"}},
+    {u"UnBlockMail", dispid::UnBlockMail, {u"OutlookNS", u"OutlookMail", u"OutlookVersionValue"}},
+    {u"PickFolder", dispid::PickFolder, {u"FolderID", u"SPAMfolder"}},
+    {u"GetFolderName", dispid::GetFolderName, {u"FolderID"}},
+    {u"CreateFolder", dispid::CreateFolder, {u"OutlookNS"}},
+    {u"GetFolderPath", dispid::GetFolderPath, {u"FolderID"}},
+    {u"GetContactlist", dispid::GetContactlist, {u"withName"}},
+    {u"GetProfileName", dispid::GetProfileName, {}},
 };
 
 bool sameName(const OLECHAR* a, const char16_t* b) {
     return platform::sameName(TextView(reinterpret_cast<const char16_t*>(a)), TextView(b));
 }
 
-// A failure to convert argument `index` (in the caller's order).
+// A failure of argument `index`: its position in the caller's order, or
+// (isIndex) its index in rgvarg.
 struct ArgumentError {
     HRESULT hr;
     UINT index;
+    bool isIndex = false;
 };
 
 class Arguments {
 public:
-    Arguments(DISPPARAMS* params, UINT required, UINT total, bool propertyPut) : params_(params) {
+    Arguments(DISPPARAMS* params, UINT required, UINT total, bool propertyPut)
+        : params_(params), propertyPut_(propertyPut) {
         const UINT named = params->cNamedArgs;
         if (propertyPut) {
             if (named != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) throw ArgumentError{DISP_E_PARAMNOTOPTIONAL, 0};
-        } else if (named != 0) {
-            throw ArgumentError{DISP_E_NONAMEDARGS, 0};
+            if (params->cArgs != 1) throw ArgumentError{DISP_E_BADPARAMCOUNT, 0};
+            return;
         }
-        if (params->cArgs < required || params->cArgs > total) throw ArgumentError{DISP_E_BADPARAMCOUNT, 0};
+        if (params->cArgs > total || named > params->cArgs || (named == 0 && params->cArgs < required))
+            throw ArgumentError{DISP_E_BADPARAMCOUNT, 0};
+        // Named arguments (rgvarg[0] up to cNamedArgs) go to the positions
+        // their DISPIDs give, after the positional ones and once each.
+        for (UINT j = 0; j < named; ++j) {
+            const DISPID position = params->rgdispidNamedArgs[j];
+            bool taken = position < static_cast<DISPID>(positional()) || position >= static_cast<DISPID>(total);
+            for (UINT k = 0; k < j; ++k) taken |= params->rgdispidNamedArgs[k] == position;
+            if (taken) throw ArgumentError{DISP_E_PARAMNOTFOUND, j, true};
+        }
     }
 
     // Argument i in the caller's order, or null when it is not there or was
     // passed as omitted.
     VARIANT* at(UINT i) const {
-        if (i >= params_->cArgs) return nullptr;
-        VARIANT* v = &params_->rgvarg[params_->cArgs - 1 - i];
+        VARIANT* v = slot(i);
+        if (v == nullptr) return nullptr;
         const VARIANT& seen = platform::throughVariantRefs(*v);
         if (seen.vt == VT_ERROR && seen.scode == DISP_E_PARAMNOTFOUND) return nullptr;
         return v;
@@ -69,8 +91,28 @@ public:
     }
 
 private:
+    UINT positional() const { return params_->cArgs - params_->cNamedArgs; }
+    VARIANT* slot(UINT i) const {
+        if (propertyPut_) return i == 0 ? &params_->rgvarg[0] : nullptr;
+        if (i < positional()) return &params_->rgvarg[params_->cArgs - 1 - i];
+        for (UINT j = 0; j < params_->cNamedArgs; ++j)
+            if (params_->rgdispidNamedArgs[j] == static_cast<DISPID>(i)) return &params_->rgvarg[j];
+        return nullptr;
+    }
+
     DISPPARAMS* params_;
+    bool propertyPut_;
 };
+
+// Where argument `position` sits in rgvarg, for the caller's argErr.
+// (past the end when the argument is not there).
+UINT argumentIndex(const DISPPARAMS& params, const ArgumentError& e) {
+    if (e.isIndex) return e.index;
+    for (UINT j = 0; j < params.cNamedArgs; ++j)
+        if (params.rgdispidNamedArgs[j] == static_cast<DISPID>(e.index)) return j;
+    const UINT positional = params.cArgs - params.cNamedArgs;
+    return e.index < positional ? params.cArgs - 1 - e.index : params.cArgs;
+}
 
 // One argument converted to the type vt of the vtable parameter. For a ByRef
 // parameter the converted value is written back into the caller's variable
@@ -182,27 +224,32 @@ HRESULT toException(HRESULT hr, EXCEPINFO* info) {
 
 HRESULT FunctionsObject::GetTypeInfoCount(UINT* count) noexcept {
     if (count == nullptr) return E_POINTER;
-    *count = 0;
+    *count = 1;
     return S_OK;
 }
 
-HRESULT FunctionsObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept {
+HRESULT FunctionsObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
     if (info == nullptr) return E_POINTER;
     *info = nullptr;
-    return DISP_E_BADINDEX;
+    if (index != 0) return DISP_E_BADINDEX;
+    return platform::componentTypeInfo(identity::IID__Functions, info);
 }
 
+// The member's DISPID, then each parameter's position; names compare without
+// letter case. Every name is resolved that can be.
 HRESULT FunctionsObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept {
     if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
-    HRESULT hr = S_OK;
-    ids[0] = DISPID_UNKNOWN;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    const Member* member = nullptr;
     for (const Member& m : kMembers)
-        if (sameName(names[0], m.name)) ids[0] = m.id;
-    if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
-    // Parameters are not callable by name.
+        if (sameName(names[0], m.name)) member = &m;
+    if (member == nullptr) return DISP_E_UNKNOWNNAME;
+    ids[0] = member->id;
+    HRESULT hr = S_OK;
     for (UINT i = 1; i < count; ++i) {
-        ids[i] = DISPID_UNKNOWN;
-        hr = DISP_E_UNKNOWNNAME;
+        for (DISPID p = 0; p < 4 && member->params[p] != nullptr; ++p)
+            if (sameName(names[i], member->params[p])) ids[i] = p;
+        if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
     }
     return hr;
 }
@@ -326,7 +373,10 @@ HRESULT FunctionsObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
         return toException(hr, excepInfo);
     } catch (const ArgumentError& e) {
         // The position in rgvarg, which lists the arguments last to first.
-        if (argErr != nullptr && e.index < params->cArgs) *argErr = params->cArgs - 1 - e.index;
+        if (argErr != nullptr && params->cArgs > 0) {
+            const UINT index = argumentIndex(*params, e);
+            if (index < params->cArgs) *argErr = index;
+        }
         return e.hr;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

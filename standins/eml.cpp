@@ -113,6 +113,20 @@ std::string loadEml(const std::string& path, MailItem& mail) {
     mail.properties[kw::mailhelper::PR_HEADERS] = Variant::text(headerBlock(bytes));
     const char* subject = g_mime_message_get_subject(message.get());
     mail.properties[kw::mailhelper::PR_SUBJECT] = Variant::text(utf8Text(subject ? subject : ""));
+    // Sent as the first mailbox of From, received for the first of To.
+    const std::pair<std::int32_t, std::int32_t> parties[] = {
+        {kw::mailhelper::PR_SENT_REPRESENTING_ADDRTYPE, kw::mailhelper::PR_SENT_REPRESENTING_EMAIL_ADDRESS},
+        {kw::mailhelper::PR_RCVD_REPRESENTING_ADDRTYPE, kw::mailhelper::PR_RCVD_REPRESENTING_EMAIL_ADDRESS}};
+    InternetAddressList* lists[] = {g_mime_message_get_from(message.get()), g_mime_message_get_to(message.get())};
+    for (int i = 0; i < 2; ++i) {
+        InternetAddress* first = lists[i] && internet_address_list_length(lists[i]) > 0
+                                     ? internet_address_list_get_address(lists[i], 0) : nullptr;
+        if (first == nullptr || !INTERNET_ADDRESS_IS_MAILBOX(first)) continue;
+        const char* address = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(first));
+        mail.properties[parties[i].first] = Variant::text(u"SMTP");
+        mail.properties[parties[i].second] = Variant::text(utf8Text(address ? address : ""));
+    }
+    mail.file = path;
     Walk walk{&mail};
     g_mime_message_foreach(message.get(), visit, &walk);
     return {};

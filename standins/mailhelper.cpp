@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 #include "outside/mailhelper.h"
@@ -73,22 +75,31 @@ HRESULT saveError(int error) {
     }
 }
 
-// Writes an item as an Internet message file: its transport headers (or a
-// minimal header block built from the subject), an empty line, the body. The
-// file appears whole or not at all, and an existing file is never replaced.
+// Writes an item as an Internet message file: the file it was read from,
+// byte for byte, or else its transport headers (or a minimal header block
+// built from the subject), an empty line, the body. The file appears whole or
+// not at all, and an existing file is never replaced.
 HRESULT writeMessageFile(const std::string& path, const MailItem& item) {
-    auto text = [&](std::int32_t tag) {
-        auto found = item.properties.find(tag);
-        if (found == item.properties.end()) return Text();
-        Variant v;
-        if (FAILED(VariantChangeType(v.get(), const_cast<VARIANT*>(found->second.get()), 0, VT_BSTR))) return Text();
-        return platform::textOf(v.get()->bstrVal);
-    };
-    Text headers = text(PR_HEADERS);
-    if (headers.empty()) headers = u"Subject: " + text(PR_SUBJECT) + u"\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=\"utf-8\"\r\n";
-    while (headers.size() >= 2 && headers.compare(headers.size() - 2, 2, u"\r\n") == 0) headers.resize(headers.size() - 2);
+    std::string bytes;
+    if (!item.file.empty()) {
+        std::ifstream in(item.file, std::ios::binary);
+        if (!in) return saveError(ENOENT);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } else {
+        auto text = [&](std::int32_t tag) {
+            auto found = item.properties.find(tag);
+            if (found == item.properties.end()) return Text();
+            Variant v;
+            if (FAILED(VariantChangeType(v.get(), const_cast<VARIANT*>(found->second.get()), 0, VT_BSTR))) return Text();
+            return platform::textOf(v.get()->bstrVal);
+        };
+        Text headers = text(PR_HEADERS);
+        if (headers.empty()) headers = u"Subject: " + text(PR_SUBJECT) + u"\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=\"utf-8\"\r\n";
+        while (headers.size() >= 2 && headers.compare(headers.size() - 2, 2, u"\r\n") == 0) headers.resize(headers.size() - 2);
+        bytes = utf8(headers) + "\r\n\r\n" + utf8(item.body);
+    }
     try {
-        platform::createFile(path, utf8(headers) + "\r\n\r\n" + utf8(item.body));
+        platform::createFile(path, bytes);
     } catch (const std::system_error& failure) {
         return saveError(failure.code().value());
     }

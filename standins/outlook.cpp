@@ -57,7 +57,10 @@ public:
             const Text name = textArg(args, 0);
             for (Folder* f : owner->subfolders)
                 if (platform::sameName(f->displayName, name)) throw Refusal{E_FAIL};
-            return folderVariant(world.addFolder(owner, name));
+            Text entryId = world.onAddFolder ? world.onAddFolder(*owner, name) : Text();
+            Folder* added = world.addFolder(owner, name);
+            if (!entryId.empty()) added->entryId = std::move(entryId);
+            return folderVariant(added);
         });
     }
 };
@@ -101,13 +104,16 @@ MailItem::MailItem(OutlookWorld& world, std::string name) : DispatchObject("Mail
         [this](const Variant& v) {
             Variant b;
             if (FAILED(VariantChangeType(b.get(), const_cast<VARIANT*>(v.get()), 0, VT_BOOL))) throw Refusal{DISP_E_TYPEMISMATCH};
-            unread = b.get()->boolVal != VARIANT_FALSE;
+            const bool value = b.get()->boolVal != VARIANT_FALSE;
+            if (world_.onUnread) world_.onUnread(*this, value);
+            unread = value;
         });
     method(u"Move", [this](const Args& args) {
         if (args.empty()) throw Refusal{DISP_E_PARAMNOTOPTIONAL};
         const VARIANT& target = platform::throughVariantRefs(*args[0].get());
         auto* to = dynamic_cast<Folder*>(DispatchCore::from(target.vt == VT_DISPATCH ? target.punkVal : nullptr));
         if (to == nullptr) throw Refusal{DISP_E_TYPEMISMATCH};
+        if (world_.onMove) world_.onMove(*this, *to);
         world_.moveItem(this, to);
         return objectVariant(this);
     });
@@ -167,7 +173,7 @@ Namespace::Namespace(OutlookWorld& world) : DispatchObject("Namespace", "", u"_N
         if (f == nullptr) throw Refusal{kNotFound};
         return folderVariant(f);
     });
-    method(u"PickFolder", [&world](const Args&) { return folderVariant(world.pickAnswer); });
+    method(u"PickFolder", [&world](const Args&) { return folderVariant(world.onPick ? world.onPick() : world.pickAnswer); });
     property(u"Application", [&world](const Args&) { return objectVariant(world.application()); });
 }
 

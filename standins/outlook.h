@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -36,6 +37,7 @@ public:
     std::map<std::int32_t, Variant> properties;  // MAPI property bag, by tag
     Text body, htmlBody;
     std::vector<Attachment> attachments;
+    std::string file;  // the .eml file the item was read from, when it has one
 
 private:
     OutlookWorld& world_;
@@ -105,6 +107,15 @@ public:
 
     // What Namespace.PickFolder answers: a folder, or null for Cancel.
     Folder* pickAnswer = nullptr;
+
+    // A host that keeps the world on disk makes each change there first: a
+    // hook that throws Refusal fails the call and the world stays as it was.
+    std::function<void(MailItem& mail, Folder& to)> onMove;
+    std::function<void(MailItem& mail, bool unread)> onUnread;
+    // Makes the folder and returns its EntryID.
+    std::function<Text(Folder& parent, const Text& name)> onAddFolder;
+    // Asks the user instead of answering pickAnswer.
+    std::function<Folder*()> onPick;
     // What Application.ActiveExplorer answers (an explorer by default).
     bool hasExplorer = true;
     Explorer* explorer() const { return explorer_.get(); }

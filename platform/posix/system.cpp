@@ -40,4 +40,9 @@ Text systemMessage(HRESULT hr) {
     return Text();
 }
 
+HRESULT componentTypeInfo(const IID&, ITypeInfo** info) {
+    *info = nullptr;
+    return TYPE_E_ELEMENTNOTFOUND;
+}
+
 }  // namespace platform

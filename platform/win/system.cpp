@@ -1,5 +1,7 @@
 #include "platform/system.h"
 
+#include <string>
+
 namespace platform {
 
 Text systemMessage(HRESULT hr) {
@@ -15,6 +17,32 @@ Text systemMessage(HRESULT hr) {
     }
     if (buffer != nullptr) LocalFree(buffer);
     return text;
+}
+
+HRESULT componentTypeInfo(const IID& iid, ITypeInfo** info) {
+    *info = nullptr;
+    // The module this code is linked into: the DLL, or a program that
+    // carries the same resources.
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&componentTypeInfo), &module))
+        return HRESULT_FROM_WIN32(GetLastError());
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return HRESULT_FROM_WIN32(GetLastError());
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    ITypeLib* library = nullptr;
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+    if (FAILED(hr)) return hr;
+    hr = library->GetTypeInfoOfGuid(iid, info);
+    library->Release();
+    return hr;
 }
 
 }  // namespace platform

@@ -7,24 +7,12 @@
 #include <cstring>
 
 #include "support/fixture.h"
+#include "support/slots.h"
 
 namespace kwtest {
 namespace {
 
 namespace dispid = kw::identity::dispid;
-
-// The vtable slot of a virtual member function (Itanium C++ ABI: the member
-// pointer holds 1 + the slot's byte offset).
-template <class C, class R, class... A>
-std::size_t slotOf(R (STDMETHODCALLTYPE C::*member)(A...)) {
-    struct {
-        std::uintptr_t ptr;
-        std::ptrdiff_t adj;
-    } rep;
-    static_assert(sizeof rep == sizeof member);
-    std::memcpy(&rep, &member, sizeof rep);
-    return (rep.ptr - 1) / sizeof(void*);
-}
 
 TEST(Slots, OtherComponentsAreCalledInTheirSlots) {
     EXPECT_EQ(slotOf(&_SpamClientCOM::QueryVote), 7u);
@@ -110,6 +98,46 @@ TEST_F(Surface, EveryMemberAnswersByNameWithItsDispid) {
     EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
     Variant result;
     EXPECT_EQ(invoke(object.get(), 0x12345, DISPATCH_METHOD, {}, result.put()), DISP_E_MEMBERNOTFOUND);
+}
+
+// A script's Call f.CheckMail(ns, Newmail:=..., OutlookVersionValue:=...,
+// OutlookMail:=...): parameter names resolve to their positions, and named
+// arguments reach them in any order.
+TEST_F(Surface, ParametersAnswerByNameAndNamedArgumentsReachTheirPositions) {
+    auto object = create();
+    std::vector<Text> words = {u"checkmail", u"Newmail", u"OUTLOOKVERSIONVALUE", u"OutlookMail", u"Nonsense"};
+    std::vector<LPOLESTR> names;
+    for (Text& w : words) names.push_back(const_cast<LPOLESTR>(platform::ole(w)));
+    DISPID ids[5] = {};
+    EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names.data(), 5, LOCALE_USER_DEFAULT, ids), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(std::vector<DISPID>(ids, ids + 5), (std::vector<DISPID>{dispid::CheckMail, 3, 2, 1, DISPID_UNKNOWN}));
+
+    Variant ns = Variant::dispatch(outlook().ns());
+    Variant mail = Variant::dispatch(outlook().addMail(outlook().defaultFolder(6)));
+    VARIANT mailRef;
+    VariantInit(&mailRef);
+    mailRef.vt = VT_BYREF | VT_VARIANT;
+    mailRef.pvarVal = mail.get();
+    // rgvarg: the named arguments first, in the order of their DISPIDs, then
+    // the positional ones last to first.
+    VARIANT args[] = {*Variant::boolean(true).get(), *Variant::r8(7.5).get(), mailRef, *ns.get()};
+    DISPID named[] = {3, 2, 1};
+    DISPPARAMS params{args, named, 4, 3};
+    Variant result;
+    UINT argErr = 99;
+    ASSERT_EQ(object->Invoke(dispid::CheckMail, IID_NULL, 0, DISPATCH_METHOD, &params, result.put(), nullptr, &argErr),
+              S_OK);
+    EXPECT_EQ(model(object).Outlookversion, 7.5);
+    EXPECT_EQ(mail.get()->pdispVal, nullptr) << "the named mail variable is cleared";
+
+    // A position given twice, or one the member does not have, is refused
+    // and names the argument in rgvarg.
+    for (DISPID twice : {1, 7}) {
+        named[0] = twice;
+        EXPECT_EQ(object->Invoke(dispid::CheckMail, IID_NULL, 0, DISPATCH_METHOD, &params, result.put(), nullptr, &argErr),
+                  DISP_E_PARAMNOTFOUND);
+        EXPECT_EQ(argErr, twice == 1 ? 2u : 0u);
+    }
 }
 
 TEST_F(Surface, ScriptVariablesPassedByReferenceAreWrittenBack) {

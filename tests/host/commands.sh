@@ -57,5 +57,77 @@ for f in truncated junk empty; do
   [ "$rc" -eq 0 ] || [ "$rc" -eq 3 ] || fail "$f mail: exit $rc"
 done
 
+# ---- Every mailbox command against a temporary mailbox.
+data=$work/data box=$work/data/Mailbox
+export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/share  # never the user's own
+k() { "$kwolfunc" --data "$data" "$@"; }
+hex() { printf %s "$1" | od -An -tx1 | tr -d ' \n' | tr a-f A-F; }
+mails() { find "$box" -name '*.eml' | wc -l; }
+mkdir -p "$box/Spam in" "$box/Ham in"
+for i in 1 2 3; do
+  printf 'From: win@prize.example\nSubject: cheap pills %s\n\nbuy cheap pills now, winner prize %s\n' $i $i >"$box/Spam in/s$i.eml"
+  printf 'From: ann@example.org\nSubject: meeting %s\n\nlunch at noon with the team, agenda item %s\n' $i $i >"$box/Ham in/h$i.eml"
+done
+printf 'BEGIN:VCARD\r\nFN:Ann\r\nEMAIL:ann@example.org\r\nEND:VCARD\r\n' >"$work/ann.vcf"
+
+expect_exit 4 "check before any training" k check
+expect_exit 0 "train" k train --spam "Spam in" --ham "Ham in"
+grep -q "registered 3 spam and 3 ham mails" "$work/out" || fail "train summary: $(cat "$work/out")"
+[ "$(ls "$box/Kestrelwood" | wc -l)" -eq 3 ] && [ "$(ls "$box/Inbox" | wc -l)" -eq 3 ] || fail "train moved the mail elsewhere"
+cp "$work/ann.vcf" "$box/Contacts/"
+expect_exit 0 "check --recheck" k check --recheck
+grep -q "^checked 3 mails" "$work/out" && grep -q "recheck counters: mails checked 3" "$work/out" ||
+  fail "check summary: $(cat "$work/out")"
+first=$(ls "$box/Inbox" | head -1)
+expect_exit 0 "block" k block "Inbox/$first"
+blocked=$(cat "$work/out")
+case "$blocked" in "$box/Kestrelwood/"*) ;; *) fail "block left the mail at $blocked" ;; esac
+expect_exit 0 "unblock" k unblock "$blocked"
+[ "$(mails)" -eq 6 ] || fail "block and unblock lost or doubled a mail"
+expect_exit 0 "create-folder" k create-folder
+expect_exit 0 "folder-name" k folder-name "$(hex Mailbox/Inbox)"
+[ "$(cat "$work/out")" = Inbox ] || fail "folder-name: $(cat "$work/out")"
+expect_exit 0 "folder-path" k folder-path "$(hex "Mailbox/Spam in")"
+[ "$(cat "$work/out")" = "Mailbox/Spam in/" ] || fail "folder-path: $(cat "$work/out")"
+expect_exit 3 "folder-name of an unknown ID" k folder-name 00
+expect_exit 0 "contacts --names" k contacts --names
+[ "$(cat "$work/out")" = "$(printf 'ann@example.org\tAnn')" ] || fail "contacts: $(od -c "$work/out" | head -3)"
+ln -s .. "$box/Inbox/loop"  # a linked directory is no folder: no endless walk
+expect_exit 0 "profile" k profile
+[ "$(cat "$work/out")" = Mailbox ] || fail "profile: $(cat "$work/out")"
+expect_exit 0 "settings" k settings
+grep -q 'Thresholds\\Filter = "50"' "$work/out" || fail "settings: $(head -3 "$work/out")"
+# pick-folder: the Inbox is refused as spam folder with the component's box,
+# any folder is accepted otherwise, and an empty answer cancels.
+inbox=$(k pick-folder </dev/null 2>&1 | grep -E '^ *[0-9]+  Mailbox/Inbox$' | awk '{print $1}')
+echo "$inbox" | k pick-folder --spam >"$work/out" 2>"$work/err"
+grep -q "You can't choose your Inbox folder" "$work/err" && [ ! -s "$work/out" ] || fail "pick-folder --spam took the Inbox"
+echo "$inbox" | k pick-folder >"$work/out" 2>/dev/null
+[ "$(cat "$work/out")" = "$(hex Mailbox/Inbox)" ] || fail "pick-folder: $(cat "$work/out")"
+expect_exit 3 "block of a file not in the mailbox" k block "$work/none.eml"
+expect_exit 3 "check of a missing folder" k check --folder Nowhere
+mkdir -p "$work/other/Mailbox" && : >"$work/other/Mailbox/Kestrelwood"  # a file where the spam folder goes
+expect_exit 1 "create-folder that the disk refuses" "$kwolfunc" --data "$work/other" create-folder
+grep -q "error reports in $work/other/reports" "$work/err" && [ -n "$(ls "$work/other/reports")" ] ||
+  fail "the component's error reports were not kept: $(cat "$work/err")"
+expect_exit 2 "train without folders" k train
+expect_exit 2 "block without a file" k block
+expect_exit 3 "a store that cannot be made" k --mailbox /proc/none profile
+expect_exit 4 "check without bogofilter" env PATH=/nonexistent "$kwolfunc" --data "$data" check
+grep -q "apt-get install bogofilter" "$work/err" || fail "no hint how to install bogofilter"
+
+# ---- Hostile mail: the check goes on past each one and no mail is lost.
+mkdir -p "$work/jail/saved"
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Kestrelwood\\Clients\\Outlook]\r\n"SaveTo"="%s"\r\n' \
+  "$work/jail/saved" >"$data/hostile.reg"
+head -c 60 "$sample" >"$box/Inbox/truncated.eml"
+head -c 4096 /dev/urandom >"$box/Inbox/junk.eml"
+printf 'From: a@example.org\nSubject: ..\\..\\x/y\\\\z:*?"<>|\nContent-Type: text/plain\n\nhi\n' >"$box/Inbox/separators.eml"
+python3 -c "import sys; f=open(sys.argv[1],'w'); f.write('Subject: big\n' + ('X-Filler: ' + 'x'*70 + '\n')*650000 + '\nbody\n')" \
+  "$box/Inbox/huge.eml"
+expect_exit 0 "check of hostile mail" k --settings "$data/hostile.reg" check
+[ "$(mails)" -eq 10 ] || fail "hostile mail: $(mails) mails in the mailbox, expected 10"
+[ "$(ls "$work/jail")" = saved ] || fail "a copy was written outside the SaveTo folder"
+
 [ "$failures" -eq 0 ] && echo "all host command checks passed"
 exit "$failures"

@@ -1,0 +1,31 @@
+// The vtable slot of a virtual member function, for checks that a C++
+// interface declares its members where their callers look for them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/com.h"
+
+namespace kwtest {
+
+// The byte offset of the member's slot (Itanium C++ ABI, as g++ and mingw-w64
+// use it: the member pointer holds 1 + that offset).
+template <class C, class R, class... A>
+std::size_t slotOffsetOf(R (STDMETHODCALLTYPE C::*member)(A...)) {
+    struct {
+        std::uintptr_t ptr;
+        std::ptrdiff_t adj;
+    } rep;
+    static_assert(sizeof rep == sizeof member);
+    std::memcpy(&rep, &member, sizeof rep);
+    return rep.ptr - 1;
+}
+
+template <class C, class R, class... A>
+std::size_t slotOf(R (STDMETHODCALLTYPE C::*member)(A...)) {
+    return slotOffsetOf(member) / sizeof(void*);
+}
+
+}  // namespace kwtest
