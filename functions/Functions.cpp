@@ -3,20 +3,36 @@
 // the caller's mail variable where there is one, UnInitCOM.
 #include "functions/Functions.h"
 
+#include <utility>
+
 #include "errorcapture/DumpVariable.h"
 
 namespace kw {
 
 namespace {
-thread_local ComPtr<_Application> tOutlookApplication;
-}
+// The thread's Outlook application object and its live Functions objects.
+// Both are plain values on purpose: nothing of the component runs when the
+// thread or the DLL detaches (on Windows possibly under the loader lock and
+// after the thread left COM). The application object is released when the
+// thread's last Functions object goes; one still held at detach, because an
+// object was never released, is deliberately leaked.
+thread_local _Application* tOutlookApplication = nullptr;
+thread_local long tLiveFunctions = 0;
+}  // namespace
 
 ComPtr<_Application> threadOutlookApplication(Site at) {
-    if (!tOutlookApplication) tOutlookApplication = createObject<_Application>(outlook::CLSID_Application, at);
-    return tOutlookApplication;
+    if (tOutlookApplication == nullptr)
+        tOutlookApplication = createObject<_Application>(outlook::CLSID_Application, at).detach();
+    return ComPtr<_Application>::share(tOutlookApplication);
 }
 
-void releaseThreadOutlookApplication() noexcept { tOutlookApplication.reset(); }
+void releaseThreadOutlookApplication() noexcept { platform::releaseQuietly(std::exchange(tOutlookApplication, nullptr)); }
+
+Functions::Functions() noexcept { ++tLiveFunctions; }
+
+Functions::~Functions() {
+    if (--tLiveFunctions == 0) releaseThreadOutlookApplication();
+}
 
 Text Functions::DumpModuleVariables() const {
     const Binding members[] = {

@@ -17,7 +17,9 @@ public:
     // The module name of the class's procedures in error reports.
     static constexpr const char16_t* kModuleName = u"Functions";
 
-    Functions() = default;
+    Functions() noexcept;
+    // The thread's last object releases the thread's Outlook application.
+    ~Functions();
     Functions(const Functions&) = delete;
     Functions& operator=(const Functions&) = delete;
 
@@ -101,7 +103,8 @@ void Functions::perCall(Work&& work, ComPtr<_NameSpace>* namespaceArgument, ComP
 }
 
 // The Outlook application object of the current thread, created on first
-// need and shared by every Functions object of the thread.
+// need, shared by every Functions object of the thread and released with the
+// thread's last Functions object.
 ComPtr<_Application> threadOutlookApplication(Site at = Site::here());
 // Drops the thread's Outlook application object; it is made again on next
 // need. Hosts call it when the thread stops using the component.

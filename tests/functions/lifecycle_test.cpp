@@ -130,11 +130,17 @@ TEST_F(Lifecycle, ObjectsOnOneThreadShareOneOutlookApplicationAndAnotherThreadHa
         BSTR text = nullptr;
         EXPECT_EQ(third->GetProfileName(&text), S_OK);
         SysFreeString(text);
-        third.reset();
-        kw::releaseThreadOutlookApplication();
+        third.reset();  // that thread's last object releases its application
     });
     other.join();
     EXPECT_EQ(calls().count("Application.create"), 2u);
+    // The thread's application lives as long as one of its objects does.
+    auto* application = outlook().application();
+    EXPECT_EQ(application->refCount(), 2u) << "the world's reference and this thread's";
+    first.reset();
+    EXPECT_EQ(application->refCount(), 2u);
+    second.reset();
+    EXPECT_EQ(application->refCount(), 1u) << "released with the thread's last Functions object";
 }
 
 // A failure to create a per-call object fails every method: InitCOM and the
