@@ -91,7 +91,7 @@ void visit(GMimeObject*, GMimeObject* object, gpointer data) {
         char* mime = g_mime_content_type_get_mime_type(type);
         std::string bytes = decodedBytes(part);
         walk->mail->attachments.push_back(
-            Attachment{static_cast<std::int32_t>(bytes.size()), platform::fromUtf8(mime), bytesAsText(bytes)});
+            Attachment{static_cast<std::int32_t>(bytes.size()), utf8Text(mime), bytesAsText(bytes)});
         g_free(mime);
     }
 }

@@ -161,6 +161,7 @@ public:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
+    standins::log().recording = false;  // the log would grow with every input
     {
         Builder build(in);
         const std::int32_t level = in.ConsumeIntegralInRange<std::int32_t>(-1, 99);
