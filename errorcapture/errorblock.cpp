@@ -1,6 +1,8 @@
 // The error block every procedure carries: capture the failure, write the
 // procedure's locals, the object's members and the parameters as tagged
 // text, report, and raise error 65535 to the caller.
+#include <utility>
+
 #include "errorcapture/DumpVariable.h"
 #include "errorcapture/ReportError.h"
 #include "errorcapture/frame.h"
@@ -29,9 +31,23 @@ Text dumpBindings(const std::vector<Binding>& bindings) {
 
 }  // namespace
 
+namespace {
+thread_local ErrorState* tErrorState = nullptr;
+thread_local bool tInitialised = false;
+}  // namespace
+
 ErrorState& errorState() noexcept {
-    thread_local ErrorState state;
-    return state;
+    if (tErrorState == nullptr) {
+        tErrorState = new ErrorState;  // a failed allocation ends the process, as any in a noexcept path
+        tErrorState->vbcsHasInitialised = tInitialised;
+    }
+    return *tErrorState;
+}
+
+void releaseThreadErrorState() noexcept {
+    if (tErrorState == nullptr) return;
+    tInitialised = tErrorState->vbcsHasInitialised;
+    delete std::exchange(tErrorState, nullptr);
 }
 
 void errorBlock(const Procedure& procedure, const RuntimeError& failure) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "errorcapture/DumpVariable.h"
+#include "errorcapture/state.h"
 
 namespace kw {
 
@@ -31,7 +32,9 @@ void releaseThreadOutlookApplication() noexcept { platform::releaseQuietly(std::
 Functions::Functions() noexcept { ++tLiveFunctions; }
 
 Functions::~Functions() {
-    if (--tLiveFunctions == 0) releaseThreadOutlookApplication();
+    if (--tLiveFunctions != 0) return;
+    releaseThreadOutlookApplication();
+    releaseThreadErrorState();
 }
 
 Text Functions::DumpModuleVariables() const {

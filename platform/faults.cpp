@@ -1,21 +1,27 @@
 #include "platform/faults.h"
 
 #include <cstdlib>
+#include <new>
+#include <utility>
 
 namespace platform {
 
 namespace {
-thread_local std::exception_ptr tReleaseFault;
-}
+// Held on the heap only while a fault waits, through a plain per-thread
+// pointer: nothing of the component runs at thread exit.
+thread_local std::exception_ptr* tReleaseFault = nullptr;
+}  // namespace
 
 void keepReleaseFault(std::exception_ptr fault) noexcept {
     // The first fault stands; a later one while it waits adds nothing.
-    if (!tReleaseFault) tReleaseFault = std::move(fault);
+    if (tReleaseFault == nullptr) tReleaseFault = new (std::nothrow) std::exception_ptr(std::move(fault));
 }
 
 std::exception_ptr takeReleaseFault() noexcept {
     std::exception_ptr fault;
-    fault.swap(tReleaseFault);
+    if (tReleaseFault == nullptr) return fault;
+    fault.swap(*tReleaseFault);
+    delete std::exchange(tReleaseFault, nullptr);
     return fault;
 }
 

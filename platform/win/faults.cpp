@@ -35,6 +35,7 @@
 #include <setjmp.h>
 
 #include <atomic>
+#include <type_traits>
 #include <cstdlib>
 #include <cstring>
 
@@ -70,8 +71,10 @@ struct ThreadState {
     FaultRecord records[kMaxRecords];
     void (*raise)(const FaultRecord&) = nullptr;
     RecoveryPoint* resumeAt = nullptr;
-    ~ThreadState();
 };
+// A per-thread object with a destructor would make the C++ run time keep the
+// DLL loaded for the thread and run code in it at thread exit.
+static_assert(std::is_trivially_destructible_v<ThreadState>);
 
 SRWLOCK gLock = SRWLOCK_INIT;
 // Set under the lock, read by the handlers: the three functions together
@@ -91,11 +94,6 @@ std::atomic<DWORD> gSlot{TLS_OUT_OF_INDEXES};
 ThreadState* threadState() {
     const DWORD slot = gSlot.load();
     return slot == TLS_OUT_OF_INDEXES ? nullptr : static_cast<ThreadState*>(TlsGetValue(slot));
-}
-
-ThreadState::~ThreadState() {
-    const DWORD slot = gSlot.load();
-    if (slot != TLS_OUT_OF_INDEXES && TlsGetValue(slot) == this) TlsSetValue(slot, nullptr);
 }
 
 void prepareThread() {

@@ -1,13 +1,13 @@
 // Who releases the thread's Outlook application, and unloading, under Wine:
 //   unload_checks KWOLFunc.dll
-// A host loads the DLL itself, with a counting Outlook application class of
-// its own. The thread's application is released when the thread's last
-// Functions object goes, while the thread is still in COM; an object the
+// A host thread loads the DLL itself, with a counting Outlook application
+// class of its own. The thread's application is released when the thread's
+// last Functions object goes, while the thread is still in COM; an object the
 // host never releases keeps it, and after CoUninitialize and FreeLibrary it
-// is never released (leaked, not released after COM is gone). The C++ run
-// time keeps the DLL mapped while a thread that used it lives (to run that
-// thread's thread_local destructors), so the exception filter it installed
-// still points into mapped code.
+// is never released (leaked, not released after COM is gone). FreeLibrary
+// unloads the DLL at once: it keeps no per-thread object with a destructor,
+// so the C++ run time does not hold it for the thread, and the thread then
+// ends without running any of its code.
 #include <windows.h>
 
 #include "functions/identity.h"
@@ -99,7 +99,7 @@ const char* gPath = nullptr;
 HMODULE gDll = nullptr;
 SIZE_T gSize = 0;
 
-int host(void*) {
+DWORD WINAPI host(void*) {
     CoInitialize(nullptr);
     DWORD cookie = 0;
     CoRegisterClassObject(kw::outlook::CLSID_Application, &gApplicationClass, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
@@ -159,6 +159,7 @@ int host(void*) {
     CoRevokeClassObject(cookie);
     CoUninitialize();
     FreeLibrary(dll);
+    expect(GetModuleHandleW(L"KWOLFunc.dll") == nullptr, "FreeLibrary unloads the DLL at once");
     expect(gApplication.releasesOutsideCom == 0 && gApplication.refs == 2,
            "after CoUninitialize and FreeLibrary the kept object's application is not released");
     return 0;
@@ -172,11 +173,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     gPath = argv[1];
-    if (host(nullptr) != 0) return wine_check::result();
-    const bool mapped = GetModuleHandleW(L"KWOLFunc.dll") == gDll;
+    HANDLE thread = CreateThread(nullptr, 0, &host, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    expect(GetModuleHandleW(L"KWOLFunc.dll") == nullptr, "after FreeLibrary and the end of the host thread the DLL is unloaded");
     LPTOP_LEVEL_EXCEPTION_FILTER filter = SetUnhandledExceptionFilter(nullptr);
     SetUnhandledExceptionFilter(filter);
-    expect(mapped || !inside(reinterpret_cast<const void*>(filter), gDll, gSize),
-           "no exception filter points into an unloaded DLL");
+    expect(!inside(reinterpret_cast<const void*>(filter), gDll, gSize), "no exception filter points into the unloaded DLL");
     return wine_check::result();
 }
