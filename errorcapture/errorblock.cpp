@@ -34,10 +34,21 @@ Text dumpBindings(const std::vector<Binding>& bindings) {
 namespace {
 thread_local ErrorState* tErrorState = nullptr;
 thread_local bool tInitialised = false;
+#ifndef _WIN32
+// Where the component is linked into its host rather than loaded as a DLL, a
+// thread's error state goes with the thread.
+struct FreedAtThreadExit {
+    ~FreedAtThreadExit() { releaseThreadErrorState(); }
+};
+thread_local FreedAtThreadExit tFreedAtThreadExit;
+#endif
 }  // namespace
 
 ErrorState& errorState() noexcept {
     if (tErrorState == nullptr) {
+#ifndef _WIN32
+        (void)&tFreedAtThreadExit;  // arranges the release at thread exit
+#endif
         tErrorState = new ErrorState;  // a failed allocation ends the process, as any in a noexcept path
         tErrorState->vbcsHasInitialised = tInitialised;
     }
