@@ -208,6 +208,20 @@ void reportFlow(Flows& flows, standins::Environment& env) {
     env.reports.clear();
 }
 
+// A processor fault inside an Outlook call the DLL makes (a null-pointer
+// write in the stand-in) is caught by the DLL's fault handling and reported
+// as an access violation; the call answers 65535.
+void faultFlow(Flows& flows, standins::Environment& env) {
+    standins::Folder* junk = env.outlook.addFolder(env.outlook.defaultStore(), u"Junk");
+    standins::log().faultOn("Folder(Junk).Name");
+    HRESULT hr = S_OK;
+    const Text name = flows.text(&_Functions::GetFolderName, junk->entryId, &hr);
+    expect(hr == static_cast<HRESULT>(0x800AFFFFu) && name.empty(), "a faulting GetFolderName answers 65535 " + hex(hr));
+    expect(env.reports.size() == 1 && env.reports[0].number == 10005 && env.reports[0].description == u"Access Violation",
+           "the fault is reported with 10005, \"Access Violation\"");
+    env.reports.clear();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,6 +245,7 @@ int main(int argc, char** argv) {
                 mailFlows(flows, env);
                 folderAndProfileFlows(flows, env);
                 reportFlow(flows, env);
+                faultFlow(flows, env);
             }
         }
         expect(env.reports.empty(), "no other report was made");
