@@ -58,9 +58,9 @@ std::vector<Entry>& table() {
 
 std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
-// HKEY_CLASSES_ROOT is the merged view: written here, a ProgID lands in the
-// user's classes on Windows and in the machine's under Wine; both are where
-// CLSIDFromProgID looks.
+// Written through HKEY_CLASSES_ROOT, where CLSIDFromProgID looks: under
+// Wine that is the machine's classes only, and a ProgID kept in the user's
+// classes alone is not found there.
 bool writeProgId(const std::wstring& key, const CLSID& clsid) {
     HKEY handle = nullptr;
     if (RegCreateKeyExW(HKEY_CLASSES_ROOT, (key + L"\\CLSID").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
