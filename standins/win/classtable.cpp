@@ -5,11 +5,13 @@
 // a class removes both again.
 #include "platform/classtable.h"
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/guid.h"
+#include "platform/strings.h"
 
 namespace platform {
 namespace {
@@ -81,9 +83,18 @@ void registerClass(const CLSID& clsid, std::u16string progId, ClassFactoryFn fac
     DWORD cookie = 0;
     const HRESULT hr = CoRegisterClassObject(clsid, object, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
     object->Release();  // COM holds the factory while it is registered
-    if (FAILED(hr)) return;
+    // A class that cannot be put into the table is said so: the checks that
+    // need it then fail on what the component could not create.
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "stand-in class %s not registered: 0x%08lX\n", toUtf8(formatGuid(clsid)).c_str(),
+                     static_cast<unsigned long>(hr));
+        return;
+    }
     Entry entry{clsid, cookie, {}};
-    if (!progId.empty() && writeProgId(wide(progId), clsid)) entry.progIdKey = wide(progId);
+    if (!progId.empty()) {
+        if (writeProgId(wide(progId), clsid)) entry.progIdKey = wide(progId);
+        else std::fprintf(stderr, "stand-in ProgID %s not written\n", toUtf8(progId).c_str());
+    }
     table().push_back(std::move(entry));
 }
 
