@@ -12,34 +12,6 @@ namespace {
 // Asked for by DispatchObject::from: hands out the stand-in itself.
 constexpr IID IID_StandIn = platform::makeGuid("5A1D0C3E-8E3B-4C57-9A0B-6E2F8C1D7B40");
 
-class TypeInfo final : public ITypeInfo, public Counted {
-public:
-    explicit TypeInfo(Text name) : name_(std::move(name)) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_ITypeInfo) {
-            *ppv = static_cast<ITypeInfo*>(this);
-            addRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return release(); }
-    HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD* help,
-                                               BSTR* helpFile) override {
-        if (memid != MEMBERID_NIL) return TYPE_E_ELEMENTNOTFOUND;
-        if (name != nullptr) *name = platform::allocBstr(name_);
-        if (doc != nullptr) *doc = nullptr;
-        if (help != nullptr) *help = 0;
-        if (helpFile != nullptr) *helpFile = nullptr;
-        return S_OK;
-    }
-
-private:
-    Text name_;
-};
-
 class Enumerator final : public IEnumVARIANT, public Counted {
 public:
     explicit Enumerator(std::vector<Variant> items) : items_(std::move(items)) {}
@@ -213,13 +185,13 @@ std::string DispatchCore::namedKey(const Text& member) const {
 HRESULT DispatchCore::idsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
     if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    if (const Failure* failure = log().lookUp(component_, name_, platform::TextView(names[0]))) return failure->hr;
+    if (const Failure* failure = log().lookUp(component_, name_, platform::TextView(reinterpret_cast<const char16_t*>(names[0])))) return failure->hr;
     for (const Member& m : members_)
-        if (platform::sameName(m.name, platform::TextView(names[0]))) {
+        if (platform::sameName(m.name, platform::TextView(reinterpret_cast<const char16_t*>(names[0])))) {
             ids[0] = m.id;
             return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
         }
-    log().enter("UNEXPECTED " + component_ + "." + utf8(Text(names[0])), {}, "");
+    log().enter("UNEXPECTED " + component_ + "." + utf8(Text(reinterpret_cast<const char16_t*>(names[0]))), {}, "");
     return DISP_E_UNKNOWNNAME;
 }
 
@@ -273,10 +245,6 @@ HRESULT DispatchCore::invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT*
     } catch (const Refusal& refusal) {
         return refusal.hr;
     }
-}
-
-ComPtr<ITypeInfo> makeTypeInfo(Text typeName) {
-    return ComPtr<ITypeInfo>::attach(new TypeInfo(std::move(typeName)));
 }
 
 ComPtr<IEnumVARIANT> makeEnumerator(std::vector<Variant> items) {

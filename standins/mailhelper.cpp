@@ -70,7 +70,10 @@ HRESULT saveError(int error) {
         case EEXIST: return static_cast<HRESULT>(0x80030050u);  // STG_E_FILEALREADYEXISTS
         case ENOENT: case ENOTDIR: case ENAMETOOLONG: return static_cast<HRESULT>(0x80030003u);  // STG_E_PATHNOTFOUND
         case EACCES: case EPERM: case EROFS: return static_cast<HRESULT>(0x80030005u);  // STG_E_ACCESSDENIED
-        case ENOSPC: case EDQUOT: return static_cast<HRESULT>(0x80030070u);  // STG_E_MEDIUMFULL
+#ifdef EDQUOT  // no disk quotas on Windows
+        case EDQUOT:
+#endif
+        case ENOSPC: return static_cast<HRESULT>(0x80030070u);  // STG_E_MEDIUMFULL
         default: return static_cast<HRESULT>(0x8003001Du);  // STG_E_WRITEFAULT
     }
 }
