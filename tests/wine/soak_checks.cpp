@@ -259,10 +259,12 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < table.size(); ++i)
         expect(SUCCEEDED(first[i]) != table[i].reportsError && differed[i] == 0,
                std::string(table[i].what) + ": " + hex(first[i]) + ", every call as the first (" + std::to_string(differed[i]) + " differed)");
-    std::printf("     private bytes %zu KiB after call %d, %zu KiB after call %d\n", early.privateBytes / 1024, earlyAt,
-                late.privateBytes / 1024, calls);
-    std::printf("     working set   %zu KiB after call %d, %zu KiB after call %d\n", early.workingSet / 1024, earlyAt,
-                late.workingSet / 1024, calls);
+    std::printf("     private bytes %lu KiB after call %d, %lu KiB after call %d\n",
+                static_cast<unsigned long>(early.privateBytes / 1024), earlyAt,
+                static_cast<unsigned long>(late.privateBytes / 1024), calls);
+    std::printf("     working set   %lu KiB after call %d, %lu KiB after call %d\n",
+                static_cast<unsigned long>(early.workingSet / 1024), earlyAt,
+                static_cast<unsigned long>(late.workingSet / 1024), calls);
     expect(early.privateBytes != 0 && late.privateBytes <= early.privateBytes + kAllowance,
            "private bytes do not grow between call 1000 and the last");
     expect(early.workingSet != 0 && late.workingSet <= early.workingSet + kAllowance,
