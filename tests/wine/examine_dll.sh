@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks a built KWOLFunc.dll without running it:
-#   inspect_dll.sh OBJDUMP DLL FORMAT
+#   examine_dll.sh OBJDUMP DLL FORMAT
 # its format (pei-i386 or pei-x86-64), the four undecorated exports and no
 # others, imports of system DLLs only (the run-time libraries are linked in),
 # the resources TYPELIB 1, _IID_FUNCTIONS 1 (the 16 bytes of a GUID) and the
