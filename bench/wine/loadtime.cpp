@@ -20,8 +20,11 @@
 
 #include "bench/wine/emptycom.h"
 #include "functions/identity.h"
+#include "tests/wine/process.h"
 
 namespace {
+
+using wine_check::fullPath;
 
 // A child's exit code is its time in microseconds; anything at or above
 // this is a failure code (Windows' own codes are far above it).
@@ -39,6 +42,8 @@ DWORD microseconds(LONGLONG ticks) {
     return static_cast<DWORD>(ticks * 1000000 / f.QuadPart);
 }
 
+// Runs a child and answers its exit code; a child that cannot be started or
+// gives no exit code counts as failed.
 DWORD run(std::wstring command) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -92,13 +97,6 @@ struct Server {
 };
 
 const wchar_t* const kWays[2] = {L"direct", L"progid"};
-
-std::wstring fullPath(const char* path) {
-    const std::string n(path);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(std::wstring(n.begin(), n.end()).c_str(), MAX_PATH, full, nullptr);
-    return full;
-}
 
 DWORD at(const std::vector<DWORD>& sorted, double q) {
     return sorted[static_cast<std::size_t>(q * static_cast<double>(sorted.size() - 1) + 0.5)];

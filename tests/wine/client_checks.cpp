@@ -17,8 +17,12 @@
 #include "platform/guid.h"
 #include "tests/support/slots.h"
 #include "tests/wine/check.h"
+#include "tests/wine/process.h"
 
 namespace {
+
+using wine_check::fullPath;
+using wine_check::run;
 
 using platform::Text;
 using wine_check::expect;
@@ -26,27 +30,6 @@ using wine_check::hex;
 namespace identity = kw::identity;
 
 std::string utf8(const wchar_t* w) { return w == nullptr ? "" : platform::toUtf8(reinterpret_cast<const char16_t*>(w)); }
-std::wstring wideOf(const char* s) {
-    const std::string n(s);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(std::wstring(n.begin(), n.end()).c_str(), MAX_PATH, full, nullptr);
-    return full;
-}
-
-DWORD run(std::wstring command) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return GetLastError();
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
-
 template <class F>
 F exported(HMODULE module, const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -280,7 +263,7 @@ int main(int argc, char** argv) {
         std::printf("usage: client_checks KWOLFunc.dll outlook9.tlb\n");
         return 2;
     }
-    const std::wstring dll = wideOf(argv[1]), outlookLibrary = wideOf(argv[2]);
+    const std::wstring dll = fullPath(argv[1]), outlookLibrary = fullPath(argv[2]);
     CoInitialize(nullptr);
     ITypeLib* outlook = nullptr;
     expect(LoadTypeLibEx(outlookLibrary.c_str(), REGKIND_REGISTER, &outlook) == S_OK,

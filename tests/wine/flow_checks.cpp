@@ -16,8 +16,12 @@
 #include "outside/mailhelper.h"
 #include "standins/environment.h"
 #include "tests/wine/check.h"
+#include "tests/wine/process.h"
 
 namespace {
+
+using wine_check::fullPath;
+using wine_check::run;
 
 using platform::Bstr;
 using platform::Text;
@@ -26,27 +30,6 @@ using wine_check::expect;
 using wine_check::hex;
 
 constexpr char16_t kSpamWord[] = u"lottery";
-
-std::wstring wideOf(const char* s) {
-    const std::string n(s);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(std::wstring(n.begin(), n.end()).c_str(), MAX_PATH, full, nullptr);
-    return full;
-}
-
-DWORD run(std::wstring command) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return GetLastError();
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
 
 // The component's settings live in the prefix's real registry: each run
 // starts without them and leaves none behind.
@@ -229,7 +212,7 @@ int main(int argc, char** argv) {
         std::printf("usage: flow_checks KWOLFunc.dll outlook9.tlb\n");
         return 2;
     }
-    const std::wstring dll = wideOf(argv[1]), outlookLibrary = wideOf(argv[2]);
+    const std::wstring dll = fullPath(argv[1]), outlookLibrary = fullPath(argv[2]);
     CoInitialize(nullptr);
     ITypeLib* outlook = nullptr;
     expect(LoadTypeLibEx(outlookLibrary.c_str(), REGKIND_REGISTER, &outlook) == S_OK,

@@ -17,8 +17,12 @@
 #include "server/registration.h"
 #include "server/registry.h"
 #include "tests/wine/check.h"
+#include "tests/wine/process.h"
 
 namespace {
+
+using wine_check::fullPath;
+using wine_check::run;
 
 using wine_check::expect;
 using platform::Text;
@@ -80,27 +84,6 @@ Snapshot added(const Snapshot& a, const Snapshot& b) {
 bool startsWith(const std::wstring& s, const std::wstring& prefix) {
     return s.size() >= prefix.size() && CompareStringOrdinal(s.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
                                                              static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
-}
-
-DWORD run(std::wstring command) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return GetLastError();
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
-
-std::wstring fullPath(const char* path) {
-    wchar_t full[MAX_PATH];
-    const std::string p(path);
-    GetFullPathNameW(std::wstring(p.begin(), p.end()).c_str(), MAX_PATH, full, nullptr);
-    return full;
 }
 
 void regsvr32(const std::wstring& dll) {

@@ -21,8 +21,12 @@
 
 #include "functions/FunctionsObject.h"
 #include "tests/wine/check.h"
+#include "tests/wine/process.h"
 
 namespace {
+
+using wine_check::fullPath;
+using wine_check::run;
 
 using wine_check::expect;
 using wine_check::hex;
@@ -33,27 +37,6 @@ constexpr int kEarly = 1000;
 // Room for the heap's own bookkeeping; one lost BSTR per call would pass
 // it several times over.
 constexpr SIZE_T kAllowance = 64 * 1024;
-
-std::wstring fullPath(const char* s) {
-    const std::string n(s);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(std::wstring(n.begin(), n.end()).c_str(), MAX_PATH, full, nullptr);
-    return full;
-}
-
-DWORD run(std::wstring command) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return GetLastError();
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
 
 struct Memory {
     SIZE_T privateBytes = 0;
