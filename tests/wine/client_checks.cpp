@@ -18,6 +18,7 @@
 #include "tests/support/slots.h"
 #include "tests/wine/check.h"
 #include "tests/wine/process.h"
+#include "tests/wine/registered.h"
 
 namespace {
 
@@ -264,12 +265,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::wstring dll = fullPath(argv[1]), outlookLibrary = fullPath(argv[2]);
-    CoInitialize(nullptr);
-    ITypeLib* outlook = nullptr;
-    expect(LoadTypeLibEx(outlookLibrary.c_str(), REGKIND_REGISTER, &outlook) == S_OK,
-           "the mail client's object library (stand-in) is registered");
-    if (outlook != nullptr) outlook->Release();
-    expect(run(L"regsvr32 /s \"" + dll + L"\"") == 0, "regsvr32 registers KWOLFunc.dll");
+    wine_check::registerServer(dll, outlookLibrary);
 
     CLSID clsid{};
     expect(CLSIDFromProgID(L"KWOLFunc.Functions", &clsid) == S_OK && clsid == identity::CLSID_Functions,
@@ -302,9 +298,6 @@ int main(int argc, char** argv) {
     if (byProgId != nullptr) byProgId->Release();
     if (byClsid != nullptr) byClsid->Release();
     expect(canUnloadNow() == S_OK, "DllCanUnloadNow answers S_OK once everything is released");
-    expect(run(L"regsvr32 /s /u \"" + dll + L"\"") == 0, "regsvr32 /u unregisters it");
-    expect(UnRegisterTypeLib(kw::outlook::LIBID_Outlook, 9, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32) == S_OK,
-           "the stand-in library is unregistered");
-    CoUninitialize();
+    wine_check::unregisterServer(dll);
     return wine_check::result();
 }

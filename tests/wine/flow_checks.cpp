@@ -17,6 +17,7 @@
 #include "standins/environment.h"
 #include "tests/wine/check.h"
 #include "tests/wine/process.h"
+#include "tests/wine/registered.h"
 
 namespace {
 
@@ -213,12 +214,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::wstring dll = fullPath(argv[1]), outlookLibrary = fullPath(argv[2]);
-    CoInitialize(nullptr);
-    ITypeLib* outlook = nullptr;
-    expect(LoadTypeLibEx(outlookLibrary.c_str(), REGKIND_REGISTER, &outlook) == S_OK,
-           "the mail client's object library (stand-in) is registered");
-    if (outlook != nullptr) outlook->Release();
-    expect(run(L"regsvr32 /s \"" + dll + L"\"") == 0, "regsvr32 registers KWOLFunc.dll");
+    wine_check::registerServer(dll, outlookLibrary);
     forgetSettings();
     {
         standins::Environment env;
@@ -240,9 +236,6 @@ int main(int argc, char** argv) {
     }
     expect(standins::liveObjects().load() == 0, "every stand-in object was released");
     forgetSettings();
-    expect(run(L"regsvr32 /s /u \"" + dll + L"\"") == 0, "regsvr32 /u unregisters it");
-    expect(UnRegisterTypeLib(kw::outlook::LIBID_Outlook, 9, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32) == S_OK,
-           "the stand-in library is unregistered");
-    CoUninitialize();
+    wine_check::unregisterServer(dll);
     return wine_check::result();
 }

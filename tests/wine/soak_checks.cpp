@@ -22,6 +22,7 @@
 #include "functions/FunctionsObject.h"
 #include "tests/wine/check.h"
 #include "tests/wine/process.h"
+#include "tests/wine/registered.h"
 
 namespace {
 
@@ -192,12 +193,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::wstring dll = fullPath(argv[1]), outlookLibrary = fullPath(argv[2]);
-    CoInitialize(nullptr);
-    ITypeLib* outlook = nullptr;
-    expect(LoadTypeLibEx(outlookLibrary.c_str(), REGKIND_REGISTER, &outlook) == S_OK,
-           "the mail client's object library (stand-in) is registered");
-    if (outlook != nullptr) outlook->Release();
-    expect(run(L"regsvr32 /s \"" + dll + L"\"") == 0, "regsvr32 registers KWOLFunc.dll");
+    wine_check::registerServer(dll, outlookLibrary);
 
     BSTR name = SysAllocString(L"Soak \u00e9\u4e2d\U0001F600");
     const std::vector<Row> table = rows(name);
@@ -260,9 +256,6 @@ int main(int argc, char** argv) {
                                                 reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
     expect(canUnloadNow != nullptr && canUnloadNow() == S_OK,
            "DllCanUnloadNow answers S_OK once everything is released");
-    expect(run(L"regsvr32 /s /u \"" + dll + L"\"") == 0, "regsvr32 /u unregisters it");
-    expect(UnRegisterTypeLib(kw::outlook::LIBID_Outlook, 9, 0, 0, SYS_WIN64) == S_OK,
-           "the stand-in library is unregistered");
-    CoUninitialize();
+    wine_check::unregisterServer(dll);
     return wine_check::result();
 }
