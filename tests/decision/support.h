@@ -20,7 +20,6 @@ inline constexpr char16_t kClientSettings[] = u"Software\\Kestrelwood\\Clients\\
 inline constexpr char16_t kRecheckKey[] = u"Software\\Kestrelwood\\Clients\\Outlook\\Recheck";
 inline constexpr char16_t kThresholdKey[] = u"Software\\Kestrelwood\\Thresholds";
 inline constexpr char16_t kFoldersKey[] = u"Software\\Kestrelwood\\Clients\\Outlook\\Settings\\Folders";
-inline constexpr HRESULT kFailed65535 = static_cast<HRESULT>(0x800AFFFFu);
 
 // The spam client votes this for a mail whose text holds this word.
 inline constexpr char16_t kSpamWord[] = u"lottery";
@@ -111,13 +110,6 @@ protected:
                 found = f;
             }
         return found;
-    }
-
-    // The reports written so far: procedure and number.
-    std::vector<std::pair<Text, std::int32_t>> reportChain() const {
-        std::vector<std::pair<Text, std::int32_t>> chain;
-        for (const auto& r : const_cast<DecisionTest*>(this)->env().reports) chain.emplace_back(r.procedure, r.number);
-        return chain;
     }
 
     standins::Folder* inbox = nullptr;
