@@ -39,23 +39,6 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return release(); }
 };
 
-class FakeTypeInfo : public Fake<ITypeInfo> {
-public:
-    explicit FakeTypeInfo(Text name) : name_(std::move(name)) {}
-    HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR* name, BSTR* docString, DWORD* helpContext,
-                                               BSTR* helpFile) override {
-        EXPECT_EQ(memid, MEMBERID_NIL);
-        if (name != nullptr) *name = platform::allocBstr(name_);
-        if (docString != nullptr) *docString = nullptr;
-        if (helpContext != nullptr) *helpContext = 0;
-        if (helpFile != nullptr) *helpFile = nullptr;
-        return S_OK;
-    }
-
-private:
-    Text name_;
-};
-
 class FakeRecordInfo : public Fake<IRecordInfo> {
 public:
     explicit FakeRecordInfo(Text name) : name_(std::move(name)) {}
@@ -95,7 +78,6 @@ public:
         return object;
     }
     Variant variant() { return Variant::dispatch(this); }
-    std::size_t itemCount() const { return items.size() + (selfAt ? 1 : 0); }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override {
         ADD_FAILURE() << "unexpected GetTypeInfoCount";
@@ -105,7 +87,7 @@ public:
         EXPECT_EQ(index, 0u);
         *info = nullptr;
         if (!typeName) return TYPE_E_ELEMENTNOTFOUND;
-        *info = new FakeTypeInfo(*typeName);
+        *info = standins::makeTypeInfo(*typeName).detach();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
@@ -121,19 +103,15 @@ private:
 
 class FakeEnum : public Fake<IEnumVARIANT> {
 public:
-    explicit FakeEnum(FakeObject* owner) : owner_(ComPtr<FakeObject>::share(owner)) {}
+    explicit FakeEnum(FakeObject* owner) : owner_(ComPtr<FakeObject>::share(owner)), items_(owner->items) {
+        if (owner->selfAt) items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(*owner->selfAt), owner->variant());
+    }
     HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* item, ULONG* fetched) override {
         EXPECT_EQ(count, 1u);
         *fetched = 0;
         if (owner_->failAt == next_) return owner_->failure;
-        if (next_ >= owner_->itemCount()) return S_FALSE;
-        if (owner_->selfAt == next_) {
-            *item = owner_->variant().detach();
-        } else {
-            const std::size_t index = owner_->selfAt && next_ > *owner_->selfAt ? next_ - 1 : next_;
-            *item = Variant(owner_->items[index]).detach();
-        }
-        ++next_;
+        if (next_ >= items_.size()) return S_FALSE;
+        *item = Variant(items_[next_++]).detach();
         *fetched = 1;
         return S_OK;
     }
@@ -148,6 +126,7 @@ private:
     }
 
     ComPtr<FakeObject> owner_;
+    std::vector<Variant> items_;
     std::size_t next_ = 0;
 };
 
@@ -229,38 +208,87 @@ protected:
     void TearDown() override { EXPECT_EQ(standins::liveObjects().load(), 0) << "a fake was not released"; }
 };
 
-TEST_F(DumpVariableTest, WorkedExamples) {
-    EXPECT_EQ(DumpVariable(u"STresHold", *Variant::i4(50), 99, 4), u"    <STresHold>50</STresHold>\r\n");
-    EXPECT_EQ(DumpVariable(u"A", *kw::textArray({u"x", u"y"}), 99, 4),
-              u"    <A>\r\n"
-              u"      <A Index=\"0\">x</A>\r\n"
-              u"      <A Index=\"1\">y</A>\r\n"
-              u"    </A>\r\n");
-}
+// One element per value: its text, a marker, or the text of the failure that
+// replaced it.
+TEST_F(DumpVariableTest, EveryKindOfValueWritesItsElement) {
+    LONG number = 50;
+    VARIANT_BOOL flag = VARIANT_TRUE;
+    Variant x = Variant::text(u"x");
+    Variant xRef = reference(VT_VARIANT, x.get());  // passed on twice by reference, as a script host does
+    Variant list = kw::textArray({u"x"});
+    SAFEARRAY* parray = list.get()->parray;
+    IDispatch* nothing = nullptr;
+    ComPtr<FakeObject> mailItem = FakeObject::make(u"MailItem");
+    IDispatch* held = mailItem.get();
+    VARIANT invalid;  // a VARIANT that holds no value of any type
+    VariantInit(&invalid);
+    invalid.vt = VT_VARIANT;
+    VARIANT flagOnly = invalid;  // the array flag alone names no element type: a scalar
+    flagOnly.vt = VT_ARRAY;
+    VARIANT unsized = invalid;
+    unsized.vt = VT_ARRAY | VT_BSTR;
+    unsized.parray = nullptr;
+    Variant grid = array(VT_I4, {{2, 1}, {1, 0}});  // (1 To 2, 0 To 0)
+    put(grid, {1, 0}, 10);
+    put(grid, {2, 0}, 20);
+    Variant cube = array(VT_I4, {{2, 0}, {1, -1}, {2, 5}});  // (0 To 1, -1 To -1, 5 To 6)
+    for (LONG n = 0; n < 4; ++n) put(cube, {n / 2, -1, 5 + n % 2}, n + 1);
 
-TEST_F(DumpVariableTest, ScalarsUseTheStandardConversionToText) {
     const struct {
+        const char16_t* name;
         Variant value;
-        const char16_t* text;
-    } cases[] = {
-        {Variant::i2(-7), u"-7"},         {Variant::boolean(true), u"True"}, {Variant::boolean(false), u"False"},
-        {Variant::r8(2.5), u"2.5"},       {Variant::text(u""), u""},          {date(0.5), u"12:00:00 PM"},
+        std::int32_t indent;
+        const char16_t* expected;
+    } rows[] = {
+        {u"STresHold", Variant::i4(50), 4, u"    <STresHold>50</STresHold>\r\n"},
+        {u"A", kw::textArray({u"x", u"y"}), 4,
+         u"    <A>\r\n      <A Index=\"0\">x</A>\r\n      <A Index=\"1\">y</A>\r\n    </A>\r\n"},
+        // Scalars through the standard conversion to text, written unescaped.
+        {u"v", Variant::i2(-7), 4, u"    <v>-7</v>\r\n"},
+        {u"v", Variant::boolean(true), 4, u"    <v>True</v>\r\n"},
+        {u"v", Variant::boolean(false), 4, u"    <v>False</v>\r\n"},
+        {u"v", Variant::r8(2.5), 4, u"    <v>2.5</v>\r\n"},
+        {u"v", Variant::text(u""), 4, u"    <v></v>\r\n"},
+        {u"v", date(0.5), 4, u"    <v>12:00:00 PM</v>\r\n"},
+        {u"s", Variant::text(u"<a & \"b\">"), 4, u"    <s><a & \"b\"></s>\r\n"},
+        {u"s", Variant::text(Text(u"a\0b", 3)), 4, u"    <s>a{Null}b</s>\r\n"},
+        {u"s", Variant::text(Text(u"\0\0", 2) + u"\xD800"), 4, u"    <s>{Null}{Null}\xD800</s>\r\n"},
+        {u"My Var", Variant::i4(1), 2, u"  <My Var>1</My>\r\n"},
+        {u"x", Variant::i4(1), 0, u"<x>1</x>\r\n"},
+        // Markers.
+        {u"v", Variant(), 4, u"    <v>{Empty}</v>\r\n"},
+        {u"v", Variant::null(), 4, u"    <v>{Null}</v>\r\n"},
+        {u"Optional", Variant::missing(), 4, u"    <Optional></Optional>\r\n"},
+        {u"v", Variant::unknown(nullptr), 4, u"    <v>{Nothing}</v>\r\n"},
+        {u"v", Variant::dispatch(nullptr), 4, u"    <v>{Nothing}</v>\r\n"},
+        {u"v", Variant::unknown(mailItem.get()), 4, u"    <v>{DataObject}</v>\r\n"},
+        // References are looked through.
+        {u"n", reference(VT_I4, &number), 4, u"    <n>50</n>\r\n"},
+        {u"b", reference(VT_BOOL, &flag), 4, u"    <b>True</b>\r\n"},
+        {u"s", reference(VT_VARIANT, xRef.get()), 4, u"    <s>x</s>\r\n"},
+        {u"A", reference(static_cast<VARTYPE>(VT_ARRAY | VT_BSTR), &parray), 4,
+         u"    <A>\r\n      <A Index=\"0\">x</A>\r\n    </A>\r\n"},
+        {u"o", reference(VT_DISPATCH, &nothing), 4, u"    <o>{Nothing}</o>\r\n"},
+        // Formatting failures replace the whole element.
+        {u"n", reference(VT_I4, nullptr), 4, u"{Error -2147467261 formatting for output}"},
+        {u"When", date(3.0e6), 4, u"{Error 5 formatting for output}"},
+        {u"v", Variant::attach(invalid), 4, u"{Error 13 formatting for output}"},
+        {u"v", Variant::attach(flagOnly), 4, u"{Error 13 formatting for output}"},
+        // Arrays of each shape.
+        {u"A", Variant::attach(unsized), 4, u"    <A>\r\n{UnInitialised Array}    </A>\r\n"},
+        {u"A", kw::textArray({}), 4, u"    <A>\r\n    </A>\r\n"},
+        {u"G", grid, 4, u"    <G>\r\n      <G Index=\"1,0\">10</G>\r\n      <G Index=\"2,0\">20</G>\r\n    </G>\r\n"},
+        {u"C", cube, 4,
+         u"    <C>\r\n      <C Index=\"0,-1,5\">1</C>\r\n      <C Index=\"0,-1,6\">2</C>\r\n"
+         u"      <C Index=\"1,-1,5\">3</C>\r\n      <C Index=\"1,-1,6\">4</C>\r\n    </C>\r\n"},
+        {u"H", array(VT_I4, {{1, 0}, {1, 0}, {1, 0}, {1, 0}}), 4, u"    <H>\r\n{Dump truncated at 4 dimensions}    </H>\r\n"},
+        {u"H", array(VT_BSTR, {{1, 0}, {2, 0}, {1, 0}, {1, 0}, {3, 1}}), 4,
+         u"    <H>\r\n{Dump truncated at 5 dimensions}    </H>\r\n"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(DumpVariable(u"v", *c.value, 99, 4), Text(u"    <v>") + c.text + u"</v>\r\n")
-            << "type " << c.value.type();
-}
-
-TEST_F(DumpVariableTest, EmptyNullMissingNothingAndRecordsWriteMarkers) {
-    EXPECT_EQ(DumpVariable(u"v", *Variant(), 99, 4), u"    <v>{Empty}</v>\r\n");
-    EXPECT_EQ(DumpVariable(u"v", *Variant::null(), 99, 4), u"    <v>{Null}</v>\r\n");
-    EXPECT_EQ(DumpVariable(u"Optional", *Variant::missing(), 99, 4), u"    <Optional></Optional>\r\n");
-    EXPECT_EQ(DumpVariable(u"v", *Variant::unknown(nullptr), 99, 4), u"    <v>{Nothing}</v>\r\n");
-    EXPECT_EQ(DumpVariable(u"v", *Variant::dispatch(nullptr), 99, 4), u"    <v>{Nothing}</v>\r\n");
-
-    ComPtr<FakeObject> object = FakeObject::make(u"MailItem", FakeObject::Answer::Enumerator);
-    EXPECT_EQ(DumpVariable(u"v", *Variant::unknown(object.get()), 99, 4), u"    <v>{DataObject}</v>\r\n");
-    EXPECT_TRUE(object->invoked.empty()) << "a plain IUnknown is not probed";
+    for (const auto& row : rows)
+        EXPECT_EQ(DumpVariable(row.name, *row.value, 99, row.indent), row.expected) << "type " << row.value.type();
+    EXPECT_TRUE(mailItem->invoked.empty()) << "a plain IUnknown is not probed";
+    EXPECT_EQ(DumpVariable(u"o", *reference(VT_DISPATCH, &held), 99, 4), u"    <o>{MailItem}</o>\r\n");
 
     auto info = ComPtr<FakeRecordInfo>::attach(new FakeRecordInfo(u"FolderInfo"));
     int record = 0;
@@ -272,49 +300,6 @@ TEST_F(DumpVariableTest, EmptyNullMissingNothingAndRecordsWriteMarkers) {
     EXPECT_EQ(DumpVariable(u"mRecord", v, 99, 4), u"    <mRecord>{UDT - FolderInfo}</mRecord>\r\n");
 }
 
-TEST_F(DumpVariableTest, LooksThroughReferences) {
-    LONG number = 50;
-    EXPECT_EQ(DumpVariable(u"n", *reference(VT_I4, &number), 99, 4), u"    <n>50</n>\r\n");
-    VARIANT_BOOL flag = VARIANT_TRUE;
-    EXPECT_EQ(DumpVariable(u"b", *reference(VT_BOOL, &flag), 99, 4), u"    <b>True</b>\r\n");
-
-    // A variable passed on twice by reference, as a script host does.
-    Variant text = Variant::text(u"x");
-    Variant inner = reference(VT_VARIANT, text.get());
-    EXPECT_EQ(DumpVariable(u"s", *reference(VT_VARIANT, inner.get()), 99, 4), u"    <s>x</s>\r\n");
-
-    Variant list = kw::textArray({u"x"});
-    SAFEARRAY* parray = list.get()->parray;
-    EXPECT_EQ(DumpVariable(u"A", *reference(static_cast<VARTYPE>(VT_ARRAY | VT_BSTR), &parray), 99, 4),
-              u"    <A>\r\n      <A Index=\"0\">x</A>\r\n    </A>\r\n");
-
-    IDispatch* nothing = nullptr;
-    EXPECT_EQ(DumpVariable(u"o", *reference(VT_DISPATCH, &nothing), 99, 4), u"    <o>{Nothing}</o>\r\n");
-    ComPtr<FakeObject> object = FakeObject::make(u"MailItem");
-    IDispatch* held = object.get();
-    EXPECT_EQ(DumpVariable(u"o", *reference(VT_DISPATCH, &held), 99, 4), u"    <o>{MailItem}</o>\r\n");
-
-    EXPECT_EQ(DumpVariable(u"n", *reference(VT_I4, nullptr), 99, 4), u"{Error -2147467261 formatting for output}");
-}
-
-TEST_F(DumpVariableTest, TextIsWrittenUnescapedWithEveryNulMarked) {
-    EXPECT_EQ(DumpVariable(u"s", *Variant::text(Text(u"a\0b", 3)), 99, 4), u"    <s>a{Null}b</s>\r\n");
-    EXPECT_EQ(DumpVariable(u"s", *Variant::text(Text(u"\0\0", 2)), 99, 4), u"    <s>{Null}{Null}</s>\r\n");
-    EXPECT_EQ(DumpVariable(u"s", *Variant::text(u"<a & \"b\">"), 99, 4), u"    <s><a & \"b\"></s>\r\n");
-    EXPECT_EQ(DumpVariable(u"My Var", *Variant::i4(1), 99, 2), u"  <My Var>1</My>\r\n");
-    EXPECT_EQ(DumpVariable(u"x", *Variant::i4(1), 99, 0), u"<x>1</x>\r\n");
-}
-
-TEST_F(DumpVariableTest, FormattingFailureReplacesTheWholeElement) {
-    EXPECT_EQ(DumpVariable(u"When", *date(3.0e6), 99, 4), u"{Error 5 formatting for output}");
-    VARIANT invalid;
-    VariantInit(&invalid);
-    invalid.vt = VT_VARIANT;  // a VARIANT that holds no value of any type
-    EXPECT_EQ(DumpVariable(u"v", invalid, 99, 4), u"{Error 13 formatting for output}");
-    invalid.vt = VT_ARRAY;  // the array flag alone names no element type: a scalar
-    EXPECT_EQ(DumpVariable(u"v", invalid, 99, 4), u"{Error 13 formatting for output}");
-}
-
 TEST_F(DumpVariableTest, ArrayDimensionMissingIsSubscriptOutOfRange) {
     EXPECT_TRUE(ArrayDimensionMissing(nullptr, 1));
     Variant list = kw::textArray({u"x"});
@@ -323,45 +308,6 @@ TEST_F(DumpVariableTest, ArrayDimensionMissingIsSubscriptOutOfRange) {
     EXPECT_TRUE(ArrayDimensionMissing(a, 2));
     EXPECT_TRUE(ArrayDimensionMissing(a, 0));
     EXPECT_TRUE(ArrayDimensionMissing(a, -1));
-}
-
-TEST_F(DumpVariableTest, ArraysOfOneToThreeDimensions) {
-    VARIANT unsized;
-    VariantInit(&unsized);
-    unsized.vt = VT_ARRAY | VT_BSTR;
-    unsized.parray = nullptr;
-    EXPECT_EQ(DumpVariable(u"A", unsized, 99, 4), u"    <A>\r\n{UnInitialised Array}    </A>\r\n");
-
-    EXPECT_EQ(DumpVariable(u"A", *kw::textArray({}), 99, 4), u"    <A>\r\n    </A>\r\n");
-
-    Variant grid = array(VT_I4, {{2, 1}, {1, 0}});  // (1 To 2, 0 To 0)
-    put(grid, {1, 0}, 10);
-    put(grid, {2, 0}, 20);
-    EXPECT_EQ(DumpVariable(u"G", *grid, 99, 4),
-              u"    <G>\r\n"
-              u"      <G Index=\"1,0\">10</G>\r\n"
-              u"      <G Index=\"2,0\">20</G>\r\n"
-              u"    </G>\r\n");
-
-    Variant cube = array(VT_I4, {{2, 0}, {1, -1}, {2, 5}});  // (0 To 1, -1 To -1, 5 To 6)
-    put(cube, {0, -1, 5}, 1);
-    put(cube, {0, -1, 6}, 2);
-    put(cube, {1, -1, 5}, 3);
-    put(cube, {1, -1, 6}, 4);
-    EXPECT_EQ(DumpVariable(u"C", *cube, 99, 4),
-              u"    <C>\r\n"
-              u"      <C Index=\"0,-1,5\">1</C>\r\n"
-              u"      <C Index=\"0,-1,6\">2</C>\r\n"
-              u"      <C Index=\"1,-1,5\">3</C>\r\n"
-              u"      <C Index=\"1,-1,6\">4</C>\r\n"
-              u"    </C>\r\n");
-}
-
-TEST_F(DumpVariableTest, ArraysOfFourOrMoreDimensionsAreTruncated) {
-    EXPECT_EQ(DumpVariable(u"H", *array(VT_I4, {{1, 0}, {1, 0}, {1, 0}, {1, 0}}), 99, 4),
-              u"    <H>\r\n{Dump truncated at 4 dimensions}    </H>\r\n");
-    EXPECT_EQ(DumpVariable(u"H", *array(VT_BSTR, {{1, 0}, {2, 0}, {1, 0}, {1, 0}, {3, 1}}), 99, 4),
-              u"    <H>\r\n{Dump truncated at 5 dimensions}    </H>\r\n");
 }
 
 TEST_F(DumpVariableTest, ArrayElementsNestAndCatchTheirOwnFailures) {
