@@ -5,6 +5,7 @@
 #include "core/automation.h"
 #include "platform/variant.h"
 #include "standins/recorder.h"
+#include "support/raised.h"
 #include "support/scalartext_cases.h"
 
 namespace {
@@ -25,16 +26,6 @@ TEST(VariantText, EveryScalarTypeReadsAsTheSystemWritesIt) {
     for (const kwtest::ScalarTextCase& c : kwtest::kScalarTextCases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << ", expected " << standins::utf8(c.expected));
         EXPECT_EQ(kw::asText(*kwtest::scalarOf(c)), Text(c.expected));
-    }
-}
-
-TEST(VariantText, NullHasNoText) {
-    try {
-        kw::asText(*Variant::null());
-        FAIL();
-    } catch (const kw::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 94);
-        EXPECT_EQ(e.description(), u"Invalid use of Null");
     }
 }
 
@@ -202,25 +193,14 @@ TEST(VariantOwnership, CopiesAreDeepAndReferencesAreLookedThrough) {
 }
 
 TEST(VariantCoercion, RuntimeHelpersRaiseTheRunTimeErrors) {
-    try {
-        kw::asLong(*Variant::text(u"x").get());
-        FAIL();
-    } catch (const kw::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 13);
-        EXPECT_EQ(e.description(), u"Type mismatch");
-    }
-    try {
-        kw::asLong(*Variant::r8(1e12).get());
-        FAIL();
-    } catch (const kw::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 6);
-    }
-    try {
-        kw::asObject(*Variant::i4(1).get());
-        FAIL();
-    } catch (const kw::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 424);
-    }
+    const kw::RuntimeError null = kwtest::raisedBy([] { kw::asText(*Variant::null()); });
+    EXPECT_EQ(null.number(), 94);
+    EXPECT_EQ(null.description(), u"Invalid use of Null");
+    const kw::RuntimeError text = kwtest::raisedBy([] { kw::asLong(*Variant::text(u"x")); });
+    EXPECT_EQ(text.number(), 13);
+    EXPECT_EQ(text.description(), u"Type mismatch");
+    EXPECT_EQ(kwtest::raisedBy([] { kw::asLong(*Variant::r8(1e12)); }).number(), 6);
+    EXPECT_EQ(kwtest::raisedBy([] { kw::asObject(*Variant::i4(1)); }).number(), 424);
 }
 
 }  // namespace
