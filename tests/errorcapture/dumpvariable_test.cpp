@@ -9,6 +9,7 @@
 #include "core/safearray.h"
 #include "errorcapture/DumpVariable.h"
 #include "standins/dispatchobject.h"
+#include "support/reference.h"
 
 namespace {
 
@@ -177,10 +178,7 @@ void put(const Variant& a, std::vector<LONG> index, const Variant& value) {
 }
 
 Variant reference(VARTYPE type, void* target) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = static_cast<VARTYPE>(VT_BYREF | type);
-    v.byref = target;
+    VARIANT v = kwtest::reference(type, target);
     return Variant::attach(v);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "support/fixture.h"
+#include "support/reference.h"
 #include "support/slots.h"
 
 namespace kwtest {
@@ -70,10 +71,9 @@ TEST_F(Surface, PropertiesKeepTheirValuesThroughVtableAndDispatch) {
     ASSERT_EQ(invoke(object.get(), dispid::ProfileName, DISPATCH_PROPERTYPUT, {*Variant::text(u"Home").get()}, nullptr), S_OK);
     ASSERT_EQ(object->get_RecheckFolder(&b), S_OK);
     EXPECT_EQ(b, VARIANT_FALSE);
-    BSTR name = nullptr;
-    ASSERT_EQ(object->get_ProfileName(&name), S_OK);
-    EXPECT_EQ(platform::textOf(name), u"Home");
-    SysFreeString(name);
+    platform::Bstr name;
+    ASSERT_EQ(object->get_ProfileName(name.put()), S_OK);
+    EXPECT_EQ(name.text(), u"Home");
     EXPECT_EQ(calls().calls().size(), 0u) << "the properties call out to nothing";
 }
 
@@ -114,10 +114,7 @@ TEST_F(Surface, ParametersAnswerByNameAndNamedArgumentsReachTheirPositions) {
 
     Variant ns = Variant::dispatch(outlook().ns());
     Variant mail = Variant::dispatch(outlook().addMail(outlook().defaultFolder(6)));
-    VARIANT mailRef;
-    VariantInit(&mailRef);
-    mailRef.vt = VT_BYREF | VT_VARIANT;
-    mailRef.pvarVal = mail.get();
+    const VARIANT mailRef = reference(VT_VARIANT, mail.get());
     // rgvarg: the named arguments first, in the order of their DISPIDs, then
     // the positional ones last to first.
     VARIANT args[] = {*Variant::boolean(true).get(), *Variant::r8(7.5).get(), mailRef, *ns.get()};
@@ -146,13 +143,7 @@ TEST_F(Surface, ScriptVariablesPassedByReferenceAreWrittenBack) {
     Variant ns = Variant::dispatch(outlook().ns());
     Variant mail = Variant::dispatch(outlook().addMail(outlook().defaultFolder(6)));
     Variant version = Variant::r8(9.0), newmail = Variant::boolean(true);
-    auto byRef = [](Variant& v) {
-        VARIANT r;
-        VariantInit(&r);
-        r.vt = VT_BYREF | VT_VARIANT;
-        r.pvarVal = v.get();
-        return r;
-    };
+    auto byRef = [](Variant& v) { return reference(VT_VARIANT, v.get()); };
     Variant result;
     ASSERT_EQ(invoke(object.get(), dispid::CheckMail, DISPATCH_METHOD,
                      {*ns.get(), byRef(mail), byRef(version), byRef(newmail)}, result.put()),
@@ -166,35 +157,22 @@ TEST_F(Surface, ScriptVariablesPassedByReferenceAreWrittenBack) {
     // Typed references of the parameter's own type work as well.
     VARIANT_BOOL spam = VARIANT_TRUE;
     BSTR folderId = platform::allocBstr(u"ID");
-    VARIANT idRef, spamRef;
-    VariantInit(&idRef);
-    VariantInit(&spamRef);
-    idRef.vt = VT_BYREF | VT_BSTR;
-    idRef.pbstrVal = &folderId;
-    spamRef.vt = VT_BYREF | VT_BOOL;
-    spamRef.pboolVal = &spam;
-    ASSERT_EQ(invoke(object.get(), dispid::PickFolder, DISPATCH_METHOD, {idRef, spamRef}, result.put()), S_OK);
+    VARIANT idRef = reference(VT_BSTR, &folderId);
+    ASSERT_EQ(invoke(object.get(), dispid::PickFolder, DISPATCH_METHOD, {idRef, reference(VT_BOOL, &spam)}, result.put()),
+              S_OK);
     EXPECT_EQ(platform::textOf(folderId), u"ID");
     EXPECT_EQ(result.type(), VT_BSTR);
 
     // References to references, down to a typed reference, reach the
     // caller's variable too.
-    VARIANT inner, outer;
-    VariantInit(&inner);
-    VariantInit(&outer);
-    inner.vt = VT_BYREF | VT_VARIANT;
-    inner.pvarVal = &idRef;
-    outer.vt = VT_BYREF | VT_VARIANT;
-    outer.pvarVal = &inner;
-    ASSERT_EQ(invoke(object.get(), dispid::GetFolderName, DISPATCH_METHOD, {outer}, result.put()), S_OK);
+    VARIANT inner = reference(VT_VARIANT, &idRef);
+    ASSERT_EQ(invoke(object.get(), dispid::GetFolderName, DISPATCH_METHOD, {reference(VT_VARIANT, &inner)}, result.put()),
+              S_OK);
     EXPECT_EQ(platform::textOf(folderId), u"ID");
     SysFreeString(folderId);
 
     double typedVersion = 9.0;
-    VARIANT versionRef;
-    VariantInit(&versionRef);
-    versionRef.vt = VT_BYREF | VT_R8;
-    versionRef.pdblVal = &typedVersion;
+    VARIANT versionRef = reference(VT_R8, &typedVersion);
     inner.pvarVal = &versionRef;
     Variant mailVariable = Variant::dispatch(outlook().addMail(outlook().defaultFolder(6)));
     ASSERT_EQ(invoke(object.get(), dispid::BlockMail, DISPATCH_METHOD, {*ns.get(), byRef(mailVariable), inner},
@@ -289,32 +267,25 @@ TEST_F(Surface, BooleansPassedByTheCallerKeepTheirBits) {
     ASSERT_EQ(invoke(object.get(), dispid::DisableVoting, DISPATCH_PROPERTYGET, {}, result.put()), S_OK);
     EXPECT_EQ(result.get()->boolVal, 1);
     // ByRef Booleans come back as they went in.
-    ComPtr<_MailItem> mail = mailRef(outlook().addMail(outlook().defaultFolder(6)));
-    _MailItem* raw = mail.detach();
+    _MailItem* mail = mailRef(outlook().addMail(outlook().defaultFolder(6))).detach();
     double version = 9;
     VARIANT_BOOL newmail = 1, spamFolder = 1, withName = 1;
-    ASSERT_EQ(object->CheckMail(ns().get(), &raw, &version, &newmail), S_OK);
+    platform::Bstr id, text;
+    ASSERT_EQ(object->CheckMail(ns().get(), &mail, &version, &newmail), S_OK);
+    ASSERT_EQ(object->PickFolder(id.put(), &spamFolder, text.put()), S_OK);
+    ASSERT_EQ(object->GetContactlist(&withName, text.put()), S_OK);
     EXPECT_EQ(newmail, 1);
-    BSTR id = platform::allocBstr(u""), text = nullptr;
-    ASSERT_EQ(object->PickFolder(&id, &spamFolder, &text), S_OK);
     EXPECT_EQ(spamFolder, 1);
-    SysFreeString(text);
-    ASSERT_EQ(object->GetContactlist(&withName, &text), S_OK);
     EXPECT_EQ(withName, 1);
-    SysFreeString(text);
-    SysFreeString(id);
 }
 
 TEST_F(Surface, ArgumentsAreCheckedLikeAutomationDoes) {
     auto object = create();
     Variant result;
     EXPECT_EQ(invoke(object.get(), dispid::GetFolderName, DISPATCH_METHOD, {}, result.put()), DISP_E_BADPARAMCOUNT);
-    VARIANT wrongRef;
-    VariantInit(&wrongRef);
     LONG number = 3;
-    wrongRef.vt = VT_BYREF | VT_I4;
-    wrongRef.plVal = &number;
-    EXPECT_EQ(invoke(object.get(), dispid::GetFolderName, DISPATCH_METHOD, {wrongRef}, result.put()), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(invoke(object.get(), dispid::GetFolderName, DISPATCH_METHOD, {reference(VT_I4, &number)}, result.put()),
+              DISP_E_TYPEMISMATCH);
     // Optional arguments may be left out or passed as omitted.
     EXPECT_EQ(invoke(object.get(), dispid::GetContactlist, DISPATCH_METHOD, {}, result.put()), S_OK);
     EXPECT_EQ(invoke(object.get(), dispid::CreateFolder, DISPATCH_METHOD, {*Variant::missing().get()}, result.put()), S_OK);

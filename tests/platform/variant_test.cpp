@@ -6,6 +6,7 @@
 #include "platform/variant.h"
 #include "standins/recorder.h"
 #include "support/raised.h"
+#include "support/reference.h"
 #include "support/scalartext_cases.h"
 
 namespace {
@@ -124,11 +125,7 @@ TEST(VariantDecimal, ExactValuesRoundToEvenIntoIntegersAndCurrency) {
 
 TEST(VariantDecimal, ReferencesAndArraysCarryTheWholeDecimal) {
     Variant value = decimal(150, 2, true);
-    VARIANT byRef;
-    VariantInit(&byRef);
-    byRef.vt = VT_BYREF | VT_DECIMAL;
-    byRef.pdecVal = &value.get()->decVal;
-    EXPECT_EQ(kw::asText(byRef), u"-1.5");
+    EXPECT_EQ(kw::asText(kwtest::reference(VT_DECIMAL, &value.get()->decVal)), u"-1.5");
 
     Variant array = Variant::array(VT_DECIMAL, SafeArrayCreateVector(VT_DECIMAL, 0, 1));
     LONG at = 0;
@@ -170,25 +167,15 @@ TEST(VariantOwnership, CopiesAreDeepAndReferencesAreLookedThrough) {
     EXPECT_NE(copy.get()->bstrVal, original.get()->bstrVal);
 
     // A VT_BYREF | VT_VARIANT chain, as scripts pass their variables.
-    VARIANT inner;
-    VariantInit(&inner);
-    inner.vt = VT_BYREF | VT_VARIANT;
-    inner.pvarVal = original.get();
-    VARIANT outer;
-    VariantInit(&outer);
-    outer.vt = VT_BYREF | VT_VARIANT;
-    outer.pvarVal = &inner;
+    VARIANT inner = kwtest::reference(VT_VARIANT, original.get());
+    const VARIANT outer = kwtest::reference(VT_VARIANT, &inner);
     EXPECT_EQ(&platform::throughVariantRefs(outer), original.get());
     Variant direct = Variant::copyOf(outer);
     ASSERT_EQ(direct.type(), VT_BSTR);
     EXPECT_EQ(platform::textOf(direct.get()->bstrVal), u"value");
 
     BSTR typed = SysAllocString(u"typed");
-    VARIANT byRef;
-    VariantInit(&byRef);
-    byRef.vt = VT_BYREF | VT_BSTR;
-    byRef.pbstrVal = &typed;
-    EXPECT_EQ(kw::asText(byRef), u"typed");
+    EXPECT_EQ(kw::asText(kwtest::reference(VT_BSTR, &typed)), u"typed");
     SysFreeString(typed);
 }
 
