@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "support/allocations.h"
-#include "support.h"
+#include "support/calls.h"
 
 namespace kwtest {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class Decision : public DecisionTest {};
+class Decision : public CallTest {};
 
 // What one check does, by the vote, the threshold and the Exchange test.
 TEST_F(Decision, OneCheckVotesMovesAndCountsByTheOutcome) {

@@ -5,7 +5,7 @@
 // empty.
 #include <cctype>
 
-#include "support.h"
+#include "support/calls.h"
 
 namespace kwtest {
 namespace {
@@ -34,7 +34,7 @@ const char* flowName(Flow f) {
     return "";
 }
 
-class Injected : public DecisionTest, public ::testing::WithParamInterface<Injection> {};
+class Injected : public CallTest, public ::testing::WithParamInterface<Injection> {};
 
 TEST_P(Injected, HasTheOutcomeOfItsStep) {
     const Injection& in = GetParam();

@@ -12,7 +12,7 @@
 
 #include "content/RewriteHeader.h"
 #include "core/safearray.h"
-#include "decision/support.h"
+#include "support/calls.h"
 #include "platform/atomicfile.h"
 #include "settings/RegRW.h"
 #include "settings/regfile.h"
@@ -150,14 +150,11 @@ Variant aNumber() { return Variant::i4(5); }
 Variant anEmpty() { return Variant(); }
 Variant anArray() { return kw::textArray({u"a", u"b"}); }
 
-class WrongTypes : public DecisionTest, public ::testing::WithParamInterface<WrongAnswer> {};
+class WrongTypes : public CallTest, public ::testing::WithParamInterface<WrongAnswer> {};
 
 TEST_P(WrongTypes, AreReportedOrSkipped) {
     const WrongAnswer& row = GetParam();
-    standins::Folder* contacts = outlook().defaultFolder(10);
-    standins::ContactItem* someone = outlook().addContact(contacts, u"Some One");
-    someone->address[0] = u"some@example.org";
-    someone->addressType[0] = u"SMTP";
+    contact(outlook().defaultFolder(10), u"Some One", {{u"SMTP", u"some@example.org"}});
     standins::Folder* junk = outlook().addFolder(inbox, u"Junk");
     standins::MailItem* mail = receive(kSpamWord);
     for (std::int32_t size : {10, 20, 200000}) mail->attachments.push_back(standins::Attachment{size, u"text/plain", u"c"});
@@ -169,19 +166,12 @@ TEST_P(WrongTypes, AreReportedOrSkipped) {
             EXPECT_EQ(checkMail(mail), S_OK);
             outcome = mail->folder == inbox ? u"stays" : u"moved";
             break;
-        case Flow::FolderPath: {
-            platform::Bstr id(junk->entryId), path;
-            BSTR slot = id.detach();
-            EXPECT_EQ(object->GetFolderPath(&slot, path.put()), S_OK);
-            SysFreeString(slot);
-            outcome = path.text();
-            break;
-        }
+        case Flow::FolderPath: outcome = byId(true, junk->entryId); break;
         case Flow::Contacts: {
             VARIANT_BOOL withName = VARIANT_FALSE;
-            platform::Bstr list;
-            const HRESULT hr = object->GetContactlist(&withName, list.put());
-            outcome = hr == S_OK ? list.text() : u"failed";
+            HRESULT hr = S_OK;
+            outcome = contacts(&withName, &hr);
+            if (hr != S_OK) outcome = u"failed";
             break;
         }
         case Flow::Signatures: {
