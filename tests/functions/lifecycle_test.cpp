@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "support/fixture.h"
+#include "support/slots.h"
 
 namespace kwtest {
 namespace {
@@ -14,6 +15,7 @@ using ::testing::ElementsAre;
 class Lifecycle : public StandInTest {};
 
 constexpr HRESULT kCannotCreate = static_cast<HRESULT>(0x80080005u);  // CO_E_SERVER_EXEC_FAILURE
+_NameSpace* const kNoNamespace = nullptr;
 
 TEST_F(Lifecycle, CallWithNamespaceMakesNoLogonAndTakesNoApplication) {
     auto object = create();
@@ -131,25 +133,30 @@ TEST_F(Lifecycle, ObjectsOnOneThreadShareOneOutlookApplicationAndAnotherThreadHa
 // not run (the namespace is still held), and the caller's mail variable is
 // not cleared. The same holds while ObjError is set.
 TEST_F(Lifecycle, AFailingCreationFailsEveryMethodBeforeItsWork) {
-    using Method = HRESULT (*)(_Functions*, _MailItem** mail);
+    // Each method is called through its slot, as a client compiled against
+    // the interface calls it: the method that reports also pins the slot.
+    using Method = HRESULT (*)(_Functions*, _MailItem**);
     const std::pair<const char*, Method> methods[] = {
         {"CheckMail", [](_Functions* f, _MailItem** mail) {
              double version = 9;
              VARIANT_BOOL newmail = VARIANT_TRUE;
-             return f->CheckMail(nullptr, mail, &version, &newmail);
+             return callSlot(f, 13, kNoNamespace, mail, &version, &newmail);
          }},
-        {"BlockMail", [](_Functions* f, _MailItem** mail) { double v = 9; return f->BlockMail(nullptr, mail, &v); }},
-        {"UnBlockMail", [](_Functions* f, _MailItem** mail) { double v = 9; return f->UnBlockMail(nullptr, mail, &v); }},
+        {"BlockMail", [](_Functions* f, _MailItem** mail) { double v = 9; return callSlot(f, 14, kNoNamespace, mail, &v); }},
+        {"UnBlockMail", [](_Functions* f, _MailItem** mail) { double v = 9; return callSlot(f, 15, kNoNamespace, mail, &v); }},
         {"PickFolder", [](_Functions* f, _MailItem**) {
              platform::Bstr id, text;
              VARIANT_BOOL spam = VARIANT_TRUE;
-             return f->PickFolder(id.put(), &spam, text.put());
+             return callSlot(f, 16, id.put(), &spam, text.put());
          }},
-        {"GetFolderName", [](_Functions* f, _MailItem**) { platform::Bstr id, t; return f->GetFolderName(id.put(), t.put()); }},
-        {"CreateFolder", [](_Functions* f, _MailItem**) { return f->CreateFolder(nullptr); }},
-        {"GetFolderPath", [](_Functions* f, _MailItem**) { platform::Bstr id, t; return f->GetFolderPath(id.put(), t.put()); }},
-        {"GetContactlist", [](_Functions* f, _MailItem**) { platform::Bstr t; return f->GetContactlist(nullptr, t.put()); }},
-        {"GetProfileName", [](_Functions* f, _MailItem**) { platform::Bstr t; return f->GetProfileName(t.put()); }},
+        {"GetFolderName", [](_Functions* f, _MailItem**) { platform::Bstr id, t; return callSlot(f, 17, id.put(), t.put()); }},
+        {"CreateFolder", [](_Functions* f, _MailItem**) { return callSlot(f, 18, kNoNamespace); }},
+        {"GetFolderPath", [](_Functions* f, _MailItem**) { platform::Bstr id, t; return callSlot(f, 19, id.put(), t.put()); }},
+        {"GetContactlist", [](_Functions* f, _MailItem**) {
+             platform::Bstr t;
+             return callSlot(f, 20, static_cast<VARIANT_BOOL*>(nullptr), t.put());
+         }},
+        {"GetProfileName", [](_Functions* f, _MailItem**) { platform::Bstr t; return callSlot(f, 21, t.put()); }},
     };
     const char* creations[] = {"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"};
     for (bool attached : {true, false}) {
@@ -170,7 +177,7 @@ TEST_F(Lifecycle, AFailingCreationFailsEveryMethodBeforeItsWork) {
                 ComPtr<_MailItem> mail = mailRef(outlook().addMail(outlook().defaultFolder(6)));
                 _MailItem* raw = mail.get();
                 raw->AddRef();
-                EXPECT_EQ(call(object.get(), &raw), static_cast<HRESULT>(0x800AFFFFu));
+                EXPECT_EQ(call(object.get(), &raw), kFailed65535);
                 EXPECT_EQ(raw, mail.get()) << "the caller's mail variable is not cleared";
                 if (raw != nullptr) raw->Release();
                 EXPECT_EQ(calls().callsTo({"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"}).size(),
