@@ -9,6 +9,7 @@
 #include "core/safearray.h"
 #include "errorcapture/DumpVariable.h"
 #include "standins/dispatchobject.h"
+#include "support/fake.h"
 #include "support/reference.h"
 
 namespace {
@@ -19,26 +20,7 @@ using platform::ComPtr;
 using platform::Text;
 using platform::Variant;
 
-using standins::Counted;
-
-// The IUnknown part of every fake: the one interface it implements, and
-// reference counting through Counted, whose live objects each test checks are
-// all gone at its end.
-template <class Interface>
-class Fake : public Interface, public Counted {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == platform::InterfaceId<Interface>::get()) {
-            addRef();
-            *ppv = static_cast<Interface*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return release(); }
-};
+using kwtest::Fake;
 
 class FakeRecordInfo : public Fake<IRecordInfo> {
 public:

@@ -14,6 +14,7 @@
 #include "errorcapture/modStartup.h"
 #include "errorcapture/state.h"
 #include "platform/messagebox.h"
+#include "support/fake.h"
 #include "support/fixture.h"
 
 namespace kwtest {
@@ -87,16 +88,8 @@ __attribute__((noinline, no_sanitize("address", "undefined"))) int recurse(int d
 }
 
 // An enumerator that faults when asked for its first item.
-class FaultingItems final : public IEnumVARIANT, public standins::Counted {
+class FaultingItems final : public Fake<IEnumVARIANT> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = (riid == IID_IUnknown || riid == IID_IEnumVARIANT) ? static_cast<IEnumVARIANT*>(this) : nullptr;
-        if (*ppv == nullptr) return E_NOINTERFACE;
-        addRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return release(); }
     HRESULT STDMETHODCALLTYPE Next(ULONG, VARIANT*, ULONG*) override {
         writeThrough(gNowhere);
         return S_FALSE;
@@ -109,19 +102,12 @@ public:
 // A COM object of the test's own: counted among the live stand-ins, able to
 // fault when it is released, and a collection whose walk faults when the
 // variable dump enumerates it.
-class Faulty final : public IDispatch, public standins::Counted {
+class Faulty final : public Fake<IDispatch> {
 public:
     bool faultOnRelease = false;
     bool faultOnProbe = false;
     int probes = 0;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = (riid == IID_IUnknown || riid == IID_IDispatch) ? static_cast<IDispatch*>(this) : nullptr;
-        if (*ppv == nullptr) return E_NOINTERFACE;
-        addRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
     ULONG STDMETHODCALLTYPE Release() override {
         if (faultOnRelease) {
             faultOnRelease = false;

@@ -5,6 +5,7 @@
 #include "core/automation.h"
 #include "core/catchpoint.h"
 #include "functions/identity.h"
+#include "support/fake.h"
 #include "support/raised.h"
 
 namespace {
@@ -36,19 +37,9 @@ TEST(ErrorNumbers, RaiseTakesTheStandardDescriptionAndTheCallersLine) {
 }
 
 // A callee that fails and leaves error information when it supports it.
-class Callee final : public ISupportErrorInfo {
+class Callee final : public kwtest::Fake<ISupportErrorInfo> {
 public:
     explicit Callee(bool supports) : supports_(supports) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_ISupportErrorInfo) {
-            *ppv = this;
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID) override { return supports_ ? S_OK : S_FALSE; }
 
     HRESULT fail() {
@@ -66,9 +57,9 @@ private:
 };
 
 TEST(ErrorInfo, AFailingCallTakesDescriptionAndSourceFromTheCalleeOrTheSystem) {
-    Callee supporting(true), notSupporting(false);
+    auto supporting = ComPtr<Callee>::attach(new Callee(true)), notSupporting = ComPtr<Callee>::attach(new Callee(false));
     const RuntimeError e = kwtest::raisedBy([&] {
-        kw::raiseFromHResult(supporting.fail(), &supporting, IID_IDispatch, kw::Site{77});
+        kw::raiseFromHResult(supporting->fail(), supporting.get(), IID_IDispatch, kw::Site{77});
     });
     EXPECT_EQ(e.number(), static_cast<std::int32_t>(0x80040119u));
     EXPECT_EQ(e.description(), u"The store is offline");
@@ -76,7 +67,7 @@ TEST(ErrorInfo, AFailingCallTakesDescriptionAndSourceFromTheCalleeOrTheSystem) {
     EXPECT_EQ(e.line(), 77);
 
     const RuntimeError stale = kwtest::raisedBy([&] {
-        kw::raiseFromHResult(notSupporting.fail(), &notSupporting, IID_IDispatch, kw::Site{1});
+        kw::raiseFromHResult(notSupporting->fail(), notSupporting.get(), IID_IDispatch, kw::Site{1});
     });
     EXPECT_NE(stale.description(), u"The store is offline") << "stale information of another call is not taken";
     EXPECT_EQ(stale.source(), u"KWOLFunc");
