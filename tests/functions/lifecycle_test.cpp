@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "support/fixture.h"
+#include "support/calls.h"
 #include "support/slots.h"
 
 namespace kwtest {
@@ -12,31 +12,23 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class Lifecycle : public StandInTest {};
+class Lifecycle : public CallTest {};
 
 constexpr HRESULT kCannotCreate = static_cast<HRESULT>(0x80080005u);  // CO_E_SERVER_EXEC_FAILURE
 _NameSpace* const kNoNamespace = nullptr;
 
 TEST_F(Lifecycle, CallWithNamespaceMakesNoLogonAndTakesNoApplication) {
-    auto object = create();
-    ComPtr<_MailItem> mail = mailRef(outlook().addMail(outlook().defaultFolder(6)));
-    _MailItem* raw = mail.detach();
-    double version = 9.0;
-    VARIANT_BOOL newmail = VARIANT_TRUE;
-    ASSERT_EQ(object->CheckMail(ns().get(), &raw, &version, &newmail), S_OK);
-
-    EXPECT_EQ(raw, nullptr) << "the caller's mail variable comes back empty";
+    bool cleared = false;
+    ASSERT_EQ(checkMail(receive(u"text"), VARIANT_TRUE, &cleared), S_OK);
+    EXPECT_TRUE(cleared) << "the caller's mail variable comes back empty";
     EXPECT_EQ(calls().count("Application"), 0u);
     EXPECT_EQ(calls().count("Namespace.Logon"), 0u);
     EXPECT_THAT(calls().callsTo({"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"}),
                 ElementsAre("SpamClientCOM.create()", "SpamClientMD5.create()", "KWMailItem.create()"));
     EXPECT_EQ(model(object).Outlookversion, 9.0);
-    EXPECT_EQ(version, 9.0);
-    EXPECT_EQ(newmail, VARIANT_TRUE);
 }
 
 TEST_F(Lifecycle, CallWithoutNamespaceAttachesAndLogsOnWithOmittedArguments) {
-    auto object = create();
     profileName(object.get());
     const std::vector<std::string> start(calls().calls().begin(), calls().calls().begin() + 6);
     EXPECT_THAT(start, ElementsAre("Application.create()", "Application.GetNamespace(\"MAPI\")",
@@ -46,12 +38,10 @@ TEST_F(Lifecycle, CallWithoutNamespaceAttachesAndLogsOnWithOmittedArguments) {
 }
 
 TEST_F(Lifecycle, PerCallObjectsAreReleasedAfterEveryCall) {
-    auto object = create();
     outlook().addFolder(outlook().defaultStore(), u"Kestrelwood");  // so that no folder is made
     const long before = standins::liveObjects();
-    platform::Bstr id, text;
-    ASSERT_EQ(object->GetFolderName(id.put(), text.put()), S_OK);
-    ASSERT_EQ(object->CreateFolder(ns().get()), S_OK);
+    byId(false, u"x");
+    ASSERT_EQ(createFolder(), S_OK);
     const kw::Functions& m = model(object);
     EXPECT_FALSE(m.ObjNS);
     EXPECT_FALSE(m.ObjOutlook);
@@ -65,17 +55,14 @@ TEST_F(Lifecycle, PerCallObjectsAreReleasedAfterEveryCall) {
 
 TEST_F(Lifecycle, UnreachableOutlookMarksTheObjectForGoodWhileANewObjectTriesAgain) {
     calls().failOn("Application.create", kCannotCreate);
-    auto first = create();
+    ComPtr<_Functions>& first = object;
     EXPECT_EQ(profileName(first.get()), u"") << "attaching never fails the call";
     EXPECT_TRUE(model(first).ObjError);
 
     // A later call with a valid namespace still skips the work.
-    ComPtr<_MailItem> mail = mailRef(outlook().addMail(outlook().defaultFolder(6)));
-    _MailItem* raw = mail.detach();
-    double version = 11.0;
-    VARIANT_BOOL newmail = VARIANT_FALSE;
-    ASSERT_EQ(first->CheckMail(ns().get(), &raw, &version, &newmail), S_OK);
-    EXPECT_EQ(raw, nullptr) << "the mail variable is cleared also when the work is skipped";
+    bool cleared = false;
+    ASSERT_EQ(checkMail(receive(u"text"), VARIANT_FALSE, &cleared), S_OK);
+    EXPECT_TRUE(cleared) << "the mail variable is cleared also when the work is skipped";
     EXPECT_EQ(model(first).Outlookversion, 0.0);
     EXPECT_TRUE(model(first).ObjError);
 
@@ -97,19 +84,19 @@ TEST_F(Lifecycle, AFailingNamespaceOrLogonAlsoMarksTheObjectWithoutAReport) {
     for (const char* member : {"Application.GetNamespace", "Namespace.Logon"}) {
         SCOPED_TRACE(member);
         calls().failOn(member, E_FAIL);
-        auto object = create();
-        profileName(object.get());
-        EXPECT_TRUE(model(object).ObjError);
-        EXPECT_FALSE(model(object).ObjNS);
+        auto made = create();
+        profileName(made.get());
+        EXPECT_TRUE(model(made).ObjError);
+        EXPECT_FALSE(model(made).ObjNS);
         calls().clearFailures();
     }
     EXPECT_TRUE(env().reports.empty());
 }
 
 TEST_F(Lifecycle, ObjectsOnOneThreadShareOneOutlookApplicationAndAnotherThreadHasItsOwn) {
-    auto first = create();
+    ComPtr<_Functions>& first = object;
     auto second = create();
-    for (auto* object : {first.get(), second.get(), first.get()}) profileName(object);
+    for (auto* made : {first.get(), second.get(), first.get()}) profileName(made);
     EXPECT_EQ(calls().count("Application.create"), 1u);
     EXPECT_EQ(calls().count("Namespace.Logon"), 3u) << "every call without a namespace logs on";
     std::thread other([&] {
@@ -163,12 +150,12 @@ TEST_F(Lifecycle, AFailingCreationFailsEveryMethodBeforeItsWork) {
         for (const auto& [method, call] : methods) {
             for (std::size_t failing = 0; failing < 3; ++failing) {
                 SCOPED_TRACE(std::string(method) + ", " + creations[failing] + (attached ? "" : ", ObjError set"));
-                auto object = create();
+                auto made = create();
                 if (!attached) {
                     calls().failOn("Application.GetNamespace", E_FAIL);
                     platform::Bstr name;
-                    ASSERT_EQ(object->GetProfileName(name.put()), S_OK);
-                    ASSERT_TRUE(model(object).ObjError);
+                    ASSERT_EQ(made->GetProfileName(name.put()), S_OK);
+                    ASSERT_TRUE(model(made).ObjError);
                 }
                 calls().clearFailures();
                 calls().clear();
@@ -177,7 +164,7 @@ TEST_F(Lifecycle, AFailingCreationFailsEveryMethodBeforeItsWork) {
                 ComPtr<_MailItem> mail = mailRef(outlook().addMail(outlook().defaultFolder(6)));
                 _MailItem* raw = mail.get();
                 raw->AddRef();
-                EXPECT_EQ(call(object.get(), &raw), kFailed65535);
+                EXPECT_EQ(call(made.get(), &raw), kFailed65535);
                 EXPECT_EQ(raw, mail.get()) << "the caller's mail variable is not cleared";
                 if (raw != nullptr) raw->Release();
                 EXPECT_EQ(calls().callsTo({"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"}).size(),
@@ -188,7 +175,7 @@ TEST_F(Lifecycle, AFailingCreationFailsEveryMethodBeforeItsWork) {
                 EXPECT_EQ(env().reports[0].number, static_cast<std::int32_t>(kCannotCreate));
                 EXPECT_EQ(standins::utf8(env().reports[1].procedure), method);
                 if (attached) {
-                    EXPECT_TRUE(model(object).ObjNS) << "UnInitCOM did not run, so the namespace is still held";
+                    EXPECT_TRUE(model(made).ObjNS) << "UnInitCOM did not run, so the namespace is still held";
                 }
                 calls().clearFailures();
             }

@@ -137,28 +137,25 @@ TEST(VariantDecimal, ReferencesAndArraysCarryTheWholeDecimal) {
 }
 
 TEST(VariantNumbers, TextParsesAndRealsRoundToEven) {
-    Variant out;
-    Variant text = Variant::text(u" 1,024 ");
-    ASSERT_EQ(VariantChangeType(out.get(), text.get(), 0, VT_I4), S_OK);
-    EXPECT_EQ(out.get()->lVal, 1024);
-    Variant hex = Variant::text(u"&HFFFFFFFF");
-    ASSERT_EQ(VariantChangeType(out.get(), hex.get(), 0, VT_I4), S_OK);
-    EXPECT_EQ(out.get()->lVal, -1);
-    Variant half = Variant::r8(2.5), otherHalf = Variant::r8(3.5);
-    ASSERT_EQ(VariantChangeType(out.get(), half.get(), 0, VT_I4), S_OK);
-    EXPECT_EQ(out.get()->lVal, 2);
-    ASSERT_EQ(VariantChangeType(out.get(), otherHalf.get(), 0, VT_I4), S_OK);
-    EXPECT_EQ(out.get()->lVal, 4);
-
-    Variant word = Variant::text(u"abc"), big = Variant::r8(2147483648.0);
-    EXPECT_EQ(VariantChangeType(out.get(), word.get(), 0, VT_I4), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(VariantChangeType(out.get(), big.get(), 0, VT_I4), DISP_E_OVERFLOW);
-    Variant null = Variant::null();
-    EXPECT_EQ(VariantChangeType(out.get(), null.get(), 0, VT_BSTR), DISP_E_TYPEMISMATCH);
-    Variant dateOutOfRange;
-    dateOutOfRange.get()->vt = VT_DATE;
-    dateOutOfRange.get()->date = 2958466.0;
-    EXPECT_EQ(VariantChangeType(out.get(), dateOutOfRange.get(), 0, VT_BSTR), E_INVALIDARG);
+    Variant late;
+    late.get()->vt = VT_DATE;
+    late.get()->date = 2958466.0;  // after 9999-12-31
+    const struct {
+        Variant from;
+        VARTYPE to;
+        HRESULT hr;
+        LONG value = 0;
+    } rows[] = {
+        {Variant::text(u" 1,024 "), VT_I4, S_OK, 1024},       {Variant::text(u"&HFFFFFFFF"), VT_I4, S_OK, -1},
+        {Variant::r8(2.5), VT_I4, S_OK, 2},                  {Variant::r8(3.5), VT_I4, S_OK, 4},
+        {Variant::text(u"abc"), VT_I4, DISP_E_TYPEMISMATCH}, {Variant::r8(2147483648.0), VT_I4, DISP_E_OVERFLOW},
+        {Variant::null(), VT_BSTR, DISP_E_TYPEMISMATCH},     {late, VT_BSTR, E_INVALIDARG},
+    };
+    for (const auto& row : rows) {
+        Variant out;
+        EXPECT_EQ(VariantChangeType(out.get(), const_cast<VARIANT*>(row.from.get()), 0, row.to), row.hr);
+        EXPECT_EQ(row.hr == S_OK ? out.get()->lVal : 0, row.value);
+    }
 }
 
 TEST(VariantOwnership, CopiesAreDeepAndReferencesAreLookedThrough) {
