@@ -22,6 +22,12 @@
 namespace kwtest {
 namespace {
 
+std::size_t occurrences(const Text& text, const Text& needle) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(needle); at != Text::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}
+
 TEST(HostileHeader, A100MegabyteBlockIsRewrittenWhole) {
     const Text line = u"X-Filler: 0123456789abcdef0123456789abcdef0123456789abcdef\r\n";
     Text header;
@@ -56,12 +62,7 @@ TEST_F(HostileContent, HundredThousandAttachmentsEachGetTheirLine) {
     functions.InitCOM();
     {
         ComPtr<_MailItem> item = ComPtr<IDispatch>::share(mail).query<_MailItem>();
-        const Text text = functions.GetCompleteMessageContent(item);
-        std::size_t lines = 0;
-        for (std::size_t at = text.find(u"X-Kestrelwood-Signature: "); at != Text::npos;
-             at = text.find(u"X-Kestrelwood-Signature: ", at + 1))
-            ++lines;
-        EXPECT_EQ(lines, 100000u);
+        EXPECT_EQ(occurrences(functions.GetCompleteMessageContent(item), u"X-Kestrelwood-Signature: "), 100000u);
     }
     functions.UnInitCOM();
 }
@@ -122,12 +123,7 @@ TEST_F(HostileReport, ACollectionThatHoldsItselfIsDumpedToTheNestingLimit) {
         kw::raise(5);
     }), kw::RuntimeError);
     ASSERT_EQ(env().reports.size(), 1u);
-    const std::string report = standins::utf8(env().reports[0].report);
-    std::size_t markers = 0;
-    for (std::size_t at = report.find("{Nesting limit reached - Folders}"); at != std::string::npos;
-         at = report.find("{Nesting limit reached - Folders}", at + 1))
-        ++markers;
-    EXPECT_EQ(markers, 10000u);
+    EXPECT_EQ(occurrences(env().reports[0].report, u"{Nesting limit reached - Folders}"), 10000u);
 }
 
 // Every Outlook member the component reads, answering a value of the wrong
@@ -177,12 +173,7 @@ TEST_P(WrongTypes, AreReportedOrSkipped) {
         case Flow::Signatures: {
             EXPECT_EQ(checkMail(mail), S_OK);
             ASSERT_EQ(env().spam.queried.size(), 1u);
-            const Text& sent = env().spam.queried[0];
-            std::size_t lines = 0;
-            for (std::size_t at = sent.find(u"X-Kestrelwood-Signature:"); at != Text::npos;
-                 at = sent.find(u"X-Kestrelwood-Signature:", at + 1))
-                ++lines;
-            outcome = platform::fromUtf8(std::to_string(lines));
+            outcome = platform::fromUtf8(std::to_string(occurrences(env().spam.queried[0], u"X-Kestrelwood-Signature:")));
             break;
         }
     }

@@ -2,7 +2,8 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
+
+#include "platform/atomicfile.h"
 
 namespace kwtest {
 
@@ -74,10 +75,7 @@ BOOL RecordingApi::WritePrivateProfileStringA(const char* section, const char* k
     return inner_->WritePrivateProfileStringA(section, key, text, fileName);
 }
 
-std::string fileBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string fileBytes(const std::filesystem::path& file) { return platform::readWholeFile(file).value_or(""); }
 
 void writeFileBytes(const std::filesystem::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
