@@ -14,7 +14,7 @@
 #include "errorcapture/modStartup.h"
 #include "errorcapture/state.h"
 #include "platform/messagebox.h"
-#include "support/fake.h"
+#include "support/fakeobject.h"
 #include "support/fixture.h"
 
 namespace kwtest {
@@ -67,12 +67,10 @@ TEST(ExceptionFilter, IsInstalledOncePerThread) {
 
 // Faults on purpose: kept out of the sanitizers' sight and out of line, so
 // that the fault happens in a function the procedure calls.
-int* volatile gNowhere = nullptr;
 volatile int gZero = 0;
 volatile int gMinusOne = -1;
 volatile bool gForever = true;
 volatile int gSink = 0;  // keeps the faulting calls and their results
-__attribute__((noinline, no_sanitize("undefined"))) void writeThrough(int* target) { *target = 1; }
 __attribute__((noinline, no_sanitize("undefined"))) int divide(int a, int b) { return a / b; }
 __attribute__((noinline)) void breakpoint() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -87,59 +85,16 @@ __attribute__((noinline, no_sanitize("address", "undefined"))) int recurse(int d
     return (gForever ? recurse(depth + 1) : 0) + frame[0];
 }
 
-// An enumerator that faults when asked for its first item.
-class FaultingItems final : public Fake<IEnumVARIANT> {
-public:
-    HRESULT STDMETHODCALLTYPE Next(ULONG, VARIANT*, ULONG*) override {
-        writeThrough(gNowhere);
-        return S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_FAIL; }
-};
-
-// A COM object of the test's own: counted among the live stand-ins, able to
-// fault when it is released, and a collection whose walk faults when the
-// variable dump enumerates it.
-class Faulty final : public Fake<IDispatch> {
-public:
-    bool faultOnRelease = false;
-    bool faultOnProbe = false;
-    int probes = 0;
-
-    ULONG STDMETHODCALLTYPE Release() override {
-        if (faultOnRelease) {
-            faultOnRelease = false;
-            release();  // the reference is gone all the same
-            writeThrough(gNowhere);
-        }
-        return release();
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return DISP_E_BADINDEX; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                                     UINT*) override {
-        ++probes;
-        if (!faultOnProbe || id != DISPID_EVALUATE || result == nullptr) return DISP_E_MEMBERNOTFOUND;
-        result->vt = VT_UNKNOWN;
-        result->punkVal = new FaultingItems();
-        return S_OK;
-    }
-};
-
-// Makes the next release of the object fault.
-void armRelease(const ComPtr<IDispatch>& object) { static_cast<Faulty*>(object.get())->faultOnRelease = true; }
-
-// A new Faulty object, as the one reference of a ComPtr.
-ComPtr<IDispatch> makeFaulty(Faulty** raw = nullptr) {
-    auto* object = new Faulty();
-    if (raw != nullptr) *raw = object;
-    return ComPtr<IDispatch>::attach(object);
+// A new object of the test's own, as the one reference of a ComPtr; the
+// release of `object` faults next.
+ComPtr<IDispatch> makeFaulty() { return ComPtr<IDispatch>::share(FakeObject::make(std::nullopt).get()); }
+void armRelease(const ComPtr<IDispatch>& object) { static_cast<FakeObject*>(object.get())->faultOnRelease = true; }
+// One whose walk faults when the variable dump enumerates it.
+ComPtr<FakeObject> faultingCollection() {
+    ComPtr<FakeObject> object = collection({});
+    object->failAt = 0;
+    object->faultInstead = true;
+    return object;
 }
 
 template <class Fault>
@@ -324,7 +279,7 @@ TEST_F(Faults, AFaultInAReleaseIsAFailureOfTheProcedureOrStepThatMadeIt) {
 // Outer calls Middle calls Inner; Inner raises error 6. The error block at
 // `faultingDepth` (1 Outer, 2 Middle, 3 Inner) faults while it dumps its
 // locals: its failure goes to its caller as that fault's error.
-struct Chain {
+struct Levels {
     static inline IDispatch* faulty = nullptr;
     static inline int faultingDepth = 0;
 
@@ -342,41 +297,35 @@ TEST_F(Faults, AFaultInsideAnErrorBlockReachesTheCallerAsItsOwnErrorAtAnyDepth) 
     for (int depth = 1; depth <= 3; ++depth) {
         SCOPED_TRACE(depth);
         env().reports.clear();
-        Faulty* raw = nullptr;
-        ComPtr<IDispatch> faulty = makeFaulty(&raw);
-        raw->faultOnProbe = true;
-        Chain::faulty = faulty.get();
-        Chain::faultingDepth = depth;
+        ComPtr<FakeObject> faulty = faultingCollection();
+        Levels::faulty = faulty.get();
+        Levels::faultingDepth = depth;
         // The boundary of a public call takes what leaves the outermost.
-        const HRESULT hr = kw::comBoundary(kw::identity::IID__Functions, [] { Chain::level(1); });
+        const HRESULT hr = kw::comBoundary(kw::identity::IID__Functions, [] { Levels::level(1); });
 
-        EXPECT_EQ(raw->probes, 1) << "the faulting block runs once";
-        std::vector<std::pair<Text, std::int32_t>> got;
-        for (const auto& r : env().reports) got.emplace_back(r.procedure, r.number);
-        std::vector<std::pair<Text, std::int32_t>> want;
+        EXPECT_EQ(faulty->invoked.size(), 1u) << "the faulting block runs once";
+        Chain want;
         if (depth < 3) want.emplace_back(u"Inner", 6);
         if (depth == 1) want.emplace_back(u"Middle", 65535);
         if (depth == 3) want.emplace_back(u"Middle", 10005);
         if (depth == 2) want.emplace_back(u"Outer", 10005);
         if (depth == 3) want.emplace_back(u"Outer", 65535);
-        EXPECT_EQ(got, want);
+        EXPECT_EQ(reportChain(), want);
         EXPECT_EQ(hr, static_cast<HRESULT>(depth == 1 ? 0x800A2715u : 0x800AFFFFu));
-        Chain::faulty = nullptr;
+        Levels::faulty = nullptr;
     }
 }
 
 TEST_F(Faults, AFaultInEveryErrorBlockEndsAtTheBoundaryAsAFailingHResult) {
-    Faulty* raw = nullptr;
-    ComPtr<IDispatch> faulty = makeFaulty(&raw);
-    raw->faultOnProbe = true;
+    ComPtr<FakeObject> faulty = faultingCollection();
     const HRESULT hr = kw::comBoundary(kw::identity::IID__Functions, [&] {
-        ComPtr<IDispatch> Probe = faulty;
+        ComPtr<IDispatch> Probe = ComPtr<IDispatch>::share(faulty.get());
         Procedure(kSample, u"Outer", Site::none()).locals({KW_VAR(Probe)}).run([&] {
             Procedure(kSample, u"Inner", Site::none()).locals({KW_VAR(Probe)}).run([] { writeThrough(gNowhere); });
         });
     });
     EXPECT_EQ(hr, static_cast<HRESULT>(0x800A2715u));
-    EXPECT_EQ(raw->probes, 2) << "each block once";
+    EXPECT_EQ(faulty->invoked.size(), 2u) << "each block once";
     EXPECT_TRUE(env().reports.empty());
 }
 

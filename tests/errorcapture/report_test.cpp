@@ -37,7 +37,7 @@ static_assert(std::is_constructible_v<Procedure, const kw::Functions&, const cha
 // A chain of sample procedures, Level1 (outermost) to Level<depth>. The
 // innermost raises error 6; the caller at `ignoringAt` (0: none) makes its
 // call with failures ignored.
-struct Chain {
+struct Levels {
     static inline int depth = 0;
     static inline int ignoringAt = 0;
     static inline int raiseLine = 0;
@@ -65,7 +65,7 @@ TEST_F(Reports, EveryProcedureOnTheChainReportsUntilACallerIgnoresTheFailureOrAR
         int depth, ignoringAt;
         const char* failingMember;  // a call on the error-report component that fails, or null
         int failingCall;            // which call of it fails
-        std::vector<std::pair<Text, std::int32_t>> reports;
+        Chain reports;
         std::int32_t raised;  // what the outermost's caller receives; 0 for nothing
     };
     const Case cases[] = {
@@ -88,12 +88,12 @@ TEST_F(Reports, EveryProcedureOnTheChainReportsUntilACallerIgnoresTheFailureOrAR
         calls().clear();
         calls().clearFailures();
         if (c.failingMember != nullptr) calls().failOn(c.failingMember, E_ACCESSDENIED, c.failingCall);
-        Chain::depth = c.depth;
-        Chain::ignoringAt = c.ignoringAt;
+        Levels::depth = c.depth;
+        Levels::ignoringAt = c.ignoringAt;
         std::int32_t raised = 0, raisedLine = 0;
         int topLine = 0;
         try {
-            topLine = __LINE__, Chain::level(1, u"a<b");
+            topLine = __LINE__, Levels::level(1, u"a<b");
         } catch (const RuntimeError& e) {
             raised = e.number();
             raisedLine = e.line();
@@ -103,12 +103,10 @@ TEST_F(Reports, EveryProcedureOnTheChainReportsUntilACallerIgnoresTheFailureOrAR
             EXPECT_EQ(raisedLine, topLine) << "the caller learns the line of its own call";
         }
 
-        std::vector<std::pair<Text, std::int32_t>> got;
-        for (const auto& r : env().reports) got.emplace_back(r.procedure, r.number);
-        EXPECT_EQ(got, c.reports);
+        EXPECT_EQ(reportChain(), c.reports);
         for (const auto& r : env().reports) {
             const int n = r.procedure.back() - u'0';
-            EXPECT_EQ(r.line, n == c.depth ? Chain::raiseLine : Chain::callLine[n])
+            EXPECT_EQ(r.line, n == c.depth ? Levels::raiseLine : Levels::callLine[n])
                 << "each report names the failing statement, or the call in the procedure";
             EXPECT_EQ(r.component, u"KWOLFunc");
             EXPECT_EQ(r.module, u"Sample");
@@ -131,15 +129,15 @@ TEST_F(Reports, WithoutTheComponentTheUserSeesTheFallbackBox) {
         style = s;
         return IDOK;
     });
-    Chain::depth = 1;
-    EXPECT_THROW(Chain::level(1, u"x"), RuntimeError);
+    Levels::depth = 1;
+    EXPECT_THROW(Levels::level(1, u"x"), RuntimeError);
     platform::setMessageBoxPresenter({});
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].second, u"Application Error");
     EXPECT_EQ(style, MB_OK | MB_ICONSTOP);
     EXPECT_EQ(boxes[0].first, Text(u"KWOLFunc has encountered a problem. We are sorry for the inconvenience.") +
                                   kCrLf + kCrLf + u"Module: Sample" + kCrLf + u"Procedure: Level1" + kCrLf +
-                                  u"Line Number: " + platform::fromUtf8(std::to_string(Chain::raiseLine)) + kCrLf +
+                                  u"Line Number: " + platform::fromUtf8(std::to_string(Levels::raiseLine)) + kCrLf +
                                   kCrLf + u"Overflow (6)");
 }
 
