@@ -55,7 +55,7 @@ TEST_P(Injected, HasTheOutcomeOfItsStep) {
     // A report in a public method's own block fails the call with 65535 and
     // leaves the caller's variable as it was; CheckMail's check is made with
     // failures ignored.
-    std::vector<std::pair<Text, std::int32_t>> expected;
+    Chain expected;
     for (std::size_t i = 0; i < in.reports.size(); ++i)
         expected.emplace_back(in.reports[i], i == 0 ? static_cast<std::int32_t>(E_FAIL) : 65535);
     EXPECT_EQ(reportChain(), expected);

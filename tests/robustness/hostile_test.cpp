@@ -136,7 +136,7 @@ struct WrongAnswer {
     Flow flow;
     const char* member;
     Variant (*answer)();
-    std::vector<std::pair<Text, std::int32_t>> reports;
+    Chain reports;
     Text outcome;  // CheckSpam: "moved" or "stays"; FolderPath and Contacts: the text; Signatures: lines
 };
 
@@ -181,11 +181,11 @@ TEST_P(WrongTypes, AreReportedOrSkipped) {
     EXPECT_EQ(outcome, row.outcome);
 }
 
-const std::vector<std::pair<Text, std::int32_t>> kSkipped;
-std::vector<std::pair<Text, std::int32_t>> spamFolderFails(std::int32_t error) {
+const Chain kSkipped;
+Chain spamFolderFails(std::int32_t error) {
     return {{u"FindSPAMRepository", error}, {u"MoveMessage", 65535}, {u"CheckMailItemForSpam", 65535}};
 }
-std::vector<std::pair<Text, std::int32_t>> contactsFail(std::int32_t error) {
+Chain contactsFail(std::int32_t error) {
     return {{u"GetContactFolderContent", error}, {u"GetContactlist", 65535}};
 }
 
