@@ -10,22 +10,19 @@
 #include "settings/General.h"
 #include "settings/RegRW.h"
 #include "support.h"
-#include "support/fixture.h"
+#include "support/calls.h"
 #include "support/raised.h"
 
 namespace kwtest {
 namespace {
 
 namespace General = kw::General;
-using kw::RegRW::RegRead;
-using kw::RegRW::RegWrite;
 
 constexpr std::int32_t HKCU = platform::root::CurrentUser;
-constexpr char16_t kClient[] = u"Software\\Kestrelwood\\Clients\\Outlook";
 constexpr char kRecheck[] = "Software\\Kestrelwood\\Clients\\Outlook\\Recheck";
 
 template <class Kind>
-class Settings : public StandInTest {
+class Settings : public CallTest {
 protected:
     TempDir dir;
     std::shared_ptr<kw::settings::KeyStore> store = Kind::make(dir);
@@ -34,18 +31,14 @@ protected:
     // The stand-ins' environment brings a backend of its own; this one
     // takes its place.
     void SetUp() override {
-        StandInTest::SetUp();
+        CallTest::SetUp();
         use.emplace(store);
     }
     void TearDown() override {
         use.reset();
-        StandInTest::TearDown();
+        CallTest::TearDown();
     }
 
-    static void setNumber(const Text& key, const Text& name, std::int32_t value) {
-        RegWrite(key, name, u"D", Variant::i4(value), false, Text(), HKCU);
-    }
-    static Text readText(const Text& key, const Text& name) { return RegRead(key, name, u"S", false, Text(), HKCU); }
     // A counter's value, or nothing when it is not stored.
     std::optional<std::int32_t> counter(const char* name) {
         DWORD type = 0;
@@ -73,7 +66,7 @@ TYPED_TEST(Settings, AFreshStoreGivesTheDefaults) {
 // Read" of 1 gives False, and CheckMails counts only under the Exchange key.
 TYPED_TEST(Settings, EachNumberIsReadAfreshFromItsOwnKey) {
     enum Accessor { Threshold, MoveMsgRead, CheckMail };
-    const Text thresholds = u"Software\\Kestrelwood\\Thresholds", settings = Text(kClient) + u"\\Settings";
+    const Text thresholds = kThresholdKey, settings = kClientSettings;
     const struct {
         Accessor accessor;
         Text key;
@@ -98,13 +91,13 @@ TYPED_TEST(Settings, EachNumberIsReadAfreshFromItsOwnKey) {
 }
 
 TYPED_TEST(Settings, TheSpamFolderIdLivesPerProfileWithTheNameAppendedAsItIs) {
-    const Text folders = Text(kClient) + u"\\Settings\\Folders";
+    const Text folders = kFoldersKey;
     General::WriteSpamfolderID(u"", u"00000000ROOT");
     General::WriteSpamfolderID(u"Default", u"00000000DEFAULT");
     General::WriteSpamfolderID(u"Work\\Home", u"00000000NESTED");
-    EXPECT_EQ(this->readText(folders, u"Filter"), u"00000000ROOT");
-    EXPECT_EQ(this->readText(folders + u"\\Default", u"Filter"), u"00000000DEFAULT");
-    EXPECT_EQ(this->readText(folders + u"\\Work\\Home", u"Filter"), u"00000000NESTED");
+    EXPECT_EQ(this->text(folders, u"Filter"), u"00000000ROOT");
+    EXPECT_EQ(this->text(folders + u"\\Default", u"Filter"), u"00000000DEFAULT");
+    EXPECT_EQ(this->text(folders + u"\\Work\\Home", u"Filter"), u"00000000NESTED");
     EXPECT_EQ(General::GetSpamfolderID(u""), u"00000000ROOT");
     EXPECT_EQ(General::GetSpamfolderID(u"Default"), u"00000000DEFAULT");
     EXPECT_EQ(General::GetSpamfolderID(u"Work\\Home"), u"00000000NESTED");
@@ -130,8 +123,8 @@ TYPED_TEST(Settings, ACounterAtTheLargestLongOverflowsBeforeItIsWritten) {
     } rows[] = {{INT_MAX, std::nullopt, INT_MAX, std::nullopt}, {5, INT_MAX, 6, INT_MAX}};
     for (const auto& row : rows) {
         this->env().reports.clear();
-        this->setNumber(Text(kClient) + u"\\Recheck", u"Mails checked", row.checked);
-        if (row.spam) this->setNumber(Text(kClient) + u"\\Recheck", u"Mails spam", *row.spam);
+        this->setNumber(kRecheckKey, u"Mails checked", row.checked);
+        if (row.spam) this->setNumber(kRecheckKey, u"Mails spam", *row.spam);
         EXPECT_EQ(raisedBy([] { General::RecheckCount(true); }).number(), 65535);
         EXPECT_EQ(this->counter("Mails checked"), row.checkedAfter);
         EXPECT_EQ(this->counter("Mails spam"), row.spamAfter);
@@ -150,24 +143,17 @@ struct RegistryFailure {
     const char* outcome;    // what the accessor gave, or the stored value afterwards
 };
 
-class RegistryFailures : public StandInTest, public ::testing::WithParamInterface<RegistryFailure> {
-protected:
-    static void store(const Text& key, const Text& name, const Variant& value) {
-        RegWrite(Text(kClient) + key, name, value.type() == VT_BSTR ? u"S" : u"D", value, false, Text(), HKCU);
-    }
-    static Text stored(const Text& key, const Text& name, const char16_t* letter) {
-        return RegRead(Text(kClient) + key, name, letter, false, Text(), HKCU);
-    }
-};
+class RegistryFailures : public CallTest, public ::testing::WithParamInterface<RegistryFailure> {};
 
 TEST_P(RegistryFailures, GiveTheDefaultOrWriteNothingWithoutAReport) {
     const RegistryFailure& row = GetParam();
-    RegWrite(u"Software\\Kestrelwood\\Thresholds", u"Filter", u"D", Variant::i4(7), false, Text(), HKCU);
-    store(u"\\Settings", u"Move as Read", Variant::i4(1));
-    store(u"\\Settings\\Exchange", u"CheckMails", Variant::i4(1));
-    store(u"\\Settings\\Folders\\Default", u"Filter", Variant::text(u"STORED"));
-    store(u"\\Recheck", u"Mails checked", Variant::i4(41));
-    store(u"\\Recheck", u"Mails spam", Variant::i4(9));
+    const Text defaultProfile = Text(kFoldersKey) + u"\\Default";
+    setNumber(kThresholdKey, u"Filter", 7);
+    setNumber(kClientSettings, u"Move as Read", 1);
+    setNumber(Text(kClientSettings) + u"\\Exchange", u"CheckMails", 1);
+    setText(defaultProfile, u"Filter", u"STORED");
+    setNumber(kRecheckKey, u"Mails checked", 41);
+    setNumber(kRecheckKey, u"Mails spam", 9);
     calls().failOn(std::string("Settings.") + row.call, E_FAIL, row.nth);
 
     const std::string accessor = row.accessor;
@@ -182,11 +168,10 @@ TEST_P(RegistryFailures, GiveTheDefaultOrWriteNothingWithoutAReport) {
         outcome = platform::toUtf8(General::GetSpamfolderID(u"Default"));
     } else if (accessor == "WriteSpamfolderID") {
         General::WriteSpamfolderID(u"Default", u"NEW");
-        outcome = platform::toUtf8(stored(u"\\Settings\\Folders\\Default", u"Filter", u"S"));
+        outcome = platform::toUtf8(text(defaultProfile, u"Filter"));
     } else {
         General::RecheckCount(true);
-        outcome = platform::toUtf8(stored(u"\\Recheck", u"Mails checked", u"D") + u"/" +
-                                   stored(u"\\Recheck", u"Mails spam", u"D"));
+        outcome = std::to_string(number(kRecheckKey, u"Mails checked")) + "/" + std::to_string(number(kRecheckKey, u"Mails spam"));
     }
     EXPECT_EQ(outcome, row.outcome);
     EXPECT_TRUE(env().reports.empty()) << "a registry failure is never reported";
