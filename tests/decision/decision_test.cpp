@@ -1,12 +1,11 @@
 // The spam decision of CheckMail, the same-organisation test, the spam folder
 // and the moves of block and unblock, through the COM surface.
-#include <unistd.h>
 
-#include <filesystem>
 #include <limits>
 
 #include "support/allocations.h"
 #include "support/calls.h"
+#include "support/files.h"
 
 namespace kwtest {
 namespace {
@@ -336,9 +335,8 @@ TEST_F(Decision, AFailureInsideAnAccessorIsReportedUpTheChain) {
 
 // Outcomes that follow from the rules but are easy to miss.
 TEST_F(Decision, AFailingFileTestIsReportedInsideACallThatSucceeds) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kw-decision-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    setText(u"Software\\Kestrelwood\\Clients\\Outlook\\", u"SaveTo", platform::fromUtf8(dir.string()));
+    TempDir dir;
+    setText(u"Software\\Kestrelwood\\Clients\\Outlook\\", u"SaveTo", platform::fromUtf8(dir.path().string()));
     for (int method = 0; method < 3; ++method) {
         SCOPED_TRACE(method);
         env().reports.clear();
@@ -350,7 +348,6 @@ TEST_F(Decision, AFailingFileTestIsReportedInsideACallThatSucceeds) {
         ASSERT_EQ(env().reports.size(), 1u);
         EXPECT_EQ(env().reports[0].procedure, u"FileExist");
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(Decision, AfterAReportedFailureTheNextCallUsesTheNamespaceLeftBehind) {

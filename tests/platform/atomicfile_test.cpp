@@ -7,11 +7,12 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <system_error>
 
 #include "platform/atomicfile.h"
 #include "platform/posix/filecalls.h"
+#include "support/files.h"
 
 namespace {
 
@@ -26,23 +27,15 @@ struct SystemCallsRestored {
 
 class AtomicFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = fs::temp_directory_path() / ("kwolfunc-atomic-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
     std::size_t entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {})); }
+    // Read with the standard library, not with the module under test.
     static std::string read(const fs::path& file) {
         std::ifstream in(file, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    fs::path folder;
+    kwtest::TempDir dir;
+    const fs::path& folder = dir.path();
     SystemCallsRestored restored;
 };
 

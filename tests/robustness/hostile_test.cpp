@@ -16,6 +16,7 @@
 #include "platform/atomicfile.h"
 #include "settings/RegRW.h"
 #include "settings/regfile.h"
+#include "support/files.h"
 #include "support/fixture.h"
 #include "tests/content/rewriteheader_reference.h"
 
@@ -71,9 +72,8 @@ TEST_F(HostileContent, HundredThousandAttachmentsEachGetTheirLine) {
 // each with a comment and ten values, and one key with 20 000 values. A read
 // finds its value and a write changes its one line and nothing else.
 TEST(HostileRegistryFile, TenMegabytesAreReadAndWrittenLineByLine) {
-    std::string folder = (std::filesystem::temp_directory_path() / "kwhostile.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
-    const std::filesystem::path file = std::filesystem::path(folder) / "settings.reg";
+    TempDir folder;
+    const std::filesystem::path file = folder / "settings.reg";
     std::u16string text = u"\uFEFFWindows Registry Editor Version 5.00\r\n";
     const Text root = u"[HKEY_CURRENT_USER\\Software\\Kestrelwood\\";
     for (int key = 20000; key > 0; --key) {
@@ -101,7 +101,6 @@ TEST(HostileRegistryFile, TenMegabytesAreReadAndWrittenLineByLine) {
     ASSERT_EQ(written.size(), bytes.size());
     const std::size_t changed = bytes.size() - 2 * (before.size() + 2);  // the last value line's data
     EXPECT_EQ(written.substr(0, changed), bytes.substr(0, changed));
-    std::filesystem::remove_all(folder);
 }
 
 // A collection that holds itself ten times: every level up to the nesting
