@@ -103,6 +103,11 @@ TEST_F(DumpVariableTest, EveryKindOfValueWritesItsElement) {
     put(grid, {2, 0}, 20);
     Variant cube = array(VT_I4, {{2, 0}, {1, -1}, {2, 5}});  // (0 To 1, -1 To -1, 5 To 6)
     for (LONG n = 0; n < 4; ++n) put(cube, {n / 2, -1, 5 + n % 2}, n + 1);
+    Variant values = array(VT_VARIANT, {{4, 0}});  // elements nest and catch their own failures
+    put(values, {0}, date(3.0e6));
+    put(values, {1}, Variant::text(u"ok"));
+    put(values, {2}, kw::textArray({u"n"}));
+    put(values, {3}, Variant::dispatch(nullptr));
 
     const struct {
         const char16_t* name;
@@ -154,6 +159,18 @@ TEST_F(DumpVariableTest, EveryKindOfValueWritesItsElement) {
         {u"H", array(VT_I4, {{1, 0}, {1, 0}, {1, 0}, {1, 0}}), 4, u"    <H>\r\n{Dump truncated at 4 dimensions}    </H>\r\n"},
         {u"H", array(VT_BSTR, {{1, 0}, {2, 0}, {1, 0}, {1, 0}, {3, 1}}), 4,
          u"    <H>\r\n{Dump truncated at 5 dimensions}    </H>\r\n"},
+        {u"V", values, 4,
+         u"    <V>\r\n{Error 5 formatting for output}      <V Index=\"1\">ok</V>\r\n      <V Index=\"2\">\r\n"
+         u"        <V Index=\"2\" Index=\"0\">n</V>\r\n      </V>\r\n      <V Index=\"3\">{Nothing}</V>\r\n    </V>\r\n"},
+        // Objects that are no collection are named by their type; collection
+        // items are numbered from one.
+        {u"f", FakeObject::make(u"MAPIFolder", FakeObject::Answer::Empty)->variant(), 4, u"    <f>{MAPIFolder}</f>\r\n"},
+        {u"o", FakeObject::make(std::nullopt)->variant(), 4, u"    <o>{Object}</o>\r\n"},
+        {u"cFolder", collection({Variant::text(u"Inbox"), Variant::i4(2)})->variant(), 4,
+         u"    <cFolder>\r\n      <cFolder[1]>Inbox</cFolder[1]>\r\n      <cFolder[2]>2</cFolder[2]>\r\n    </cFolder>\r\n"},
+        {u"c", collection({})->variant(), 4, u"    <c>\r\n    </c>\r\n"},
+        {u"c", collection({date(3.0e6), Variant::text(u"b")})->variant(), 4,
+         u"    <c>\r\n{Error 5 formatting for output}      <c[2]>b</c[2]>\r\n    </c>\r\n"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(DumpVariable(row.name, *row.value, 99, row.indent), row.expected) << "type " << row.value.type();
@@ -180,86 +197,41 @@ TEST_F(DumpVariableTest, ArrayDimensionMissingIsSubscriptOutOfRange) {
     EXPECT_TRUE(ArrayDimensionMissing(a, -1));
 }
 
-TEST_F(DumpVariableTest, ArrayElementsNestAndCatchTheirOwnFailures) {
-    Variant values = array(VT_VARIANT, {{4, 0}});
-    put(values, {0}, date(3.0e6));
-    put(values, {1}, Variant::text(u"ok"));
-    put(values, {2}, kw::textArray({u"n"}));
-    put(values, {3}, Variant::dispatch(nullptr));
-    EXPECT_EQ(DumpVariable(u"V", *values, 99, 4),
-              u"    <V>\r\n"
-              u"{Error 5 formatting for output}"
-              u"      <V Index=\"1\">ok</V>\r\n"
-              u"      <V Index=\"2\">\r\n"
-              u"        <V Index=\"2\" Index=\"0\">n</V>\r\n"
-              u"      </V>\r\n"
-              u"      <V Index=\"3\">{Nothing}</V>\r\n"
-              u"    </V>\r\n");
-}
-
-TEST_F(DumpVariableTest, ArrayWhoseElementsCannotBeReadFailsTheCaller) {
-    // Records need their record information to be read; an array declared to
-    // hold them cannot be indexed here.
+// Failures a dump cannot take itself reach its caller: an array whose
+// elements cannot be read (records need their record information), an
+// object's refusal of _NewEnum or an answer that is no enumerator, and a
+// failure while enumerating, which also passes through an outer collection
+// (inside an item's own dump it is past that item's probe too).
+TEST_F(DumpVariableTest, FailuresItCannotTakeReachTheCaller) {
     Variant records = array(VT_I4, {{1, 0}});
     records.get()->vt = VT_ARRAY | VT_RECORD;
-    EXPECT_EQ(failureOf(u"R", *records), kw::err::TypeMismatch);
+    ComPtr<FakeObject> noEnumerator = FakeObject::make(u"Items", FakeObject::Answer::PlainObject);
+    noEnumerator->newEnum = FakeObject::Answer::PlainObject;
+    ComPtr<FakeObject> failing = collection({Variant::text(u"a"), Variant::text(u"b")});
+    failing->failAt = 1;
+    failing->failure = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 5);
+    const std::pair<Variant, std::int32_t> rows[] = {
+        {records, kw::err::TypeMismatch},
+        {FakeObject::make(u"Items", FakeObject::Answer::PlainObject)->variant(), kw::errorNumberFromHResult(DISP_E_MEMBERNOTFOUND)},
+        {noEnumerator->variant(), kw::err::NoSuchMember},
+        {failing->variant(), kw::err::InvalidCall},
+        {collection({failing->variant()})->variant(), kw::err::InvalidCall},
+    };
+    for (const auto& [value, number] : rows) EXPECT_EQ(failureOf(u"v", *value), number);
 }
 
-TEST_F(DumpVariableTest, ObjectThatIsNoCollectionIsNamedByItsType) {
+TEST_F(DumpVariableTest, AnObjectIsProbedForItsEnumeratorAndFallsBackToTheStandardOne) {
     ComPtr<FakeObject> refusing = FakeObject::make(u"MailItem");
     EXPECT_EQ(DumpVariable(u"objMail", *refusing->variant(), 99, 4), u"    <objMail>{MailItem}</objMail>\r\n");
     EXPECT_EQ(refusing->invoked, std::vector<DISPID>{DISPID_EVALUATE});
     EXPECT_EQ(refusing->probeArguments, std::vector<Text>{u"_NewEnum"});
 
-    ComPtr<FakeObject> answeringNothing = FakeObject::make(u"MAPIFolder", FakeObject::Answer::Empty);
-    EXPECT_EQ(DumpVariable(u"f", *answeringNothing->variant(), 99, 4), u"    <f>{MAPIFolder}</f>\r\n");
-
-    ComPtr<FakeObject> untyped = FakeObject::make(std::nullopt);
-    EXPECT_EQ(DumpVariable(u"o", *untyped->variant(), 99, 4), u"    <o>{Object}</o>\r\n");
-}
-
-TEST_F(DumpVariableTest, CollectionItemsAreNumberedFromOne) {
-    ComPtr<FakeObject> folders = collection({Variant::text(u"Inbox"), Variant::i4(2)});
-    EXPECT_EQ(DumpVariable(u"cFolder", *folders->variant(), 99, 4),
-              u"    <cFolder>\r\n"
-              u"      <cFolder[1]>Inbox</cFolder[1]>\r\n"
-              u"      <cFolder[2]>2</cFolder[2]>\r\n"
-              u"    </cFolder>\r\n");
-
-    ComPtr<FakeObject> empty = collection({});
-    EXPECT_EQ(DumpVariable(u"c", *empty->variant(), 99, 4), u"    <c>\r\n    </c>\r\n");
-
-    ComPtr<FakeObject> withBadItem = collection({date(3.0e6), Variant::text(u"b")});
-    EXPECT_EQ(DumpVariable(u"c", *withBadItem->variant(), 99, 4),
-              u"    <c>\r\n{Error 5 formatting for output}      <c[2]>b</c[2]>\r\n    </c>\r\n");
-}
-
-TEST_F(DumpVariableTest, ProbeAnswerThatIsNoEnumeratorFallsBackToTheStandardOne) {
     ComPtr<FakeObject> items = FakeObject::make(u"Items", FakeObject::Answer::PlainObject);
     items->items = {Variant::text(u"a")};
     items->newEnum = FakeObject::Answer::Enumerator;
     EXPECT_EQ(DumpVariable(u"objItems", *items->variant(), 99, 4),
               u"    <objItems>\r\n      <objItems[1]>a</objItems[1]>\r\n    </objItems>\r\n");
     EXPECT_EQ(items->invoked, (std::vector<DISPID>{DISPID_EVALUATE, DISPID_NEWENUM}));
-
-    ComPtr<FakeObject> refusing = FakeObject::make(u"Items", FakeObject::Answer::PlainObject);
-    EXPECT_EQ(failureOf(u"o", *refusing->variant()), kw::errorNumberFromHResult(DISP_E_MEMBERNOTFOUND))
-        << "the object's refusal of _NewEnum passes on";
-    ComPtr<FakeObject> noEnumerator = FakeObject::make(u"Items", FakeObject::Answer::PlainObject);
-    noEnumerator->newEnum = FakeObject::Answer::PlainObject;
-    EXPECT_EQ(failureOf(u"o", *noEnumerator->variant()), kw::err::NoSuchMember);
-}
-
-TEST_F(DumpVariableTest, FailureWhileEnumeratingReachesTheCaller) {
-    ComPtr<FakeObject> failing = collection({Variant::text(u"a"), Variant::text(u"b")});
-    failing->failAt = 1;
-    failing->failure = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 5);
-    EXPECT_EQ(failureOf(u"c", *failing->variant()), kw::err::InvalidCall);
-
-    // Inside an item's own dump the failure is past that item's probe too, so
-    // it passes through the outer collection as well.
-    ComPtr<FakeObject> outer = collection({failing->variant()});
-    EXPECT_EQ(failureOf(u"outer", *outer->variant()), kw::err::InvalidCall);
 }
 
 TEST_F(DumpVariableTest, SelfContainingCollectionStopsAtTheNestingLimit) {
