@@ -1,21 +1,19 @@
 // The spam decision of CheckMail, the same-organisation test, the spam folder
 // and the moves of block and unblock, through the COM surface.
-#include <unistd.h>
 
-#include <filesystem>
 #include <limits>
 
 #include "support/allocations.h"
-#include "support.h"
+#include "support/calls.h"
+#include "support/files.h"
 
 namespace kwtest {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using Chain = std::vector<std::pair<Text, std::int32_t>>;
 
-class Decision : public DecisionTest {};
+class Decision : public CallTest {};
 
 // What one check does, by the vote, the threshold and the Exchange test.
 TEST_F(Decision, OneCheckVotesMovesAndCountsByTheOutcome) {
@@ -76,7 +74,6 @@ TEST_F(Decision, TheThresholdIsReadBeforeTheMessageIsAssembledAndNewmailReachesT
     EXPECT_THAT(order[2], ::testing::StartsWith("SpamClientCOM.QueryVote"));
     EXPECT_THAT(env().spam.newMail, ElementsAre(1)) << "the flag's bits as the caller gave them";
     EXPECT_EQ(mail->folder, spamFolder());
-    EXPECT_FALSE(mail->unread == false) << "moved spam is unread unless \"Move as Read\" is 1";
 }
 
 TEST_F(Decision, AnEmptyMailVariableOnlyClearsAndReleases) {
@@ -113,8 +110,16 @@ TEST_F(Decision, ExchangeMailOfOneOrganisationIsNotVotedOn) {
         env().spam.queried.clear();
         standins::MailItem* mail = receive(u"text");
         exchange(mail, c.receiverType, c.senderType, c.receiver, c.sender);
+        calls().clear();
         ASSERT_EQ(checkMail(mail), S_OK);
         EXPECT_EQ(env().spam.queried.empty(), c.same);
+        if (&c == cases) {
+            const auto reads = calls().callsTo({"KWMailItem.Fields(0x007", "KWMailItem.Fields(0x006"});
+            EXPECT_THAT(std::vector<std::string>(reads.begin(), reads.begin() + 4),
+                        ElementsAre("KWMailItem.Fields(0x0077001E)", "KWMailItem.Fields(0x0064001E)",
+                                    "KWMailItem.Fields(0x0078001E)", "KWMailItem.Fields(0x0065001E)"))
+                << "the four properties in order";
+        }
     }
     EXPECT_THAT(env().reports, IsEmpty());
 }
@@ -129,16 +134,6 @@ TEST_F(Decision, CheckMailsSetVotesOnEveryMailWithoutReadingTheAddresses) {
     EXPECT_EQ(helper.front(), "KWMailItem.SourceItem(MailItem(mail))") << "the item is bound all the same";
     EXPECT_EQ(calls().count("KWMailItem.Fields(0x0077001E)"), 0u);
     EXPECT_EQ(calls().count("KWMailItem.Fields(0x0064001E)"), 0u);
-}
-
-TEST_F(Decision, TheFourPropertiesAreReadInOrder) {
-    standins::MailItem* mail = receive(u"text");
-    exchange(mail, u"EX", u"EX", u"/o=Org/cn=a", u"/o=Other/cn=b");
-    ASSERT_EQ(checkMail(mail), S_OK);
-    const auto reads = calls().callsTo({"KWMailItem.Fields(0x007", "KWMailItem.Fields(0x006"});
-    EXPECT_THAT(std::vector<std::string>(reads.begin(), reads.begin() + 4),
-                ElementsAre("KWMailItem.Fields(0x0077001E)", "KWMailItem.Fields(0x0064001E)",
-                            "KWMailItem.Fields(0x0078001E)", "KWMailItem.Fields(0x0065001E)"));
 }
 
 // The spam folder: found by the stored identity, or adopted, or created.
@@ -268,6 +263,7 @@ TEST_F(Decision, UnblockMovesIntoTheInboxEvenFromTheInboxAndVotesMinus100) {
     ASSERT_EQ(unblock(away, &cleared), S_OK);
     EXPECT_TRUE(cleared);
     ASSERT_EQ(unblock(home), S_OK);
+    EXPECT_EQ(model(object).Outlookversion, 9.0) << "the version the caller passed";
     EXPECT_EQ(away->folder, inbox);
     EXPECT_TRUE(away->unread);
     EXPECT_TRUE(home->unread);
@@ -285,6 +281,7 @@ TEST_F(Decision, DisableVotingMovesWithoutAVoteAndDoesNotTouchCheckMail) {
     standins::MailItem* blocked = receive(u"ham");
     standins::MailItem* checkedMail = receive(kSpamWord);
     ASSERT_EQ(block(blocked), S_OK);
+    EXPECT_EQ(model(object).Outlookversion, 9.0) << "the version the caller passed";
     ASSERT_EQ(checkMail(checkedMail), S_OK);
     EXPECT_EQ(blocked->folder, spamFolder());
     EXPECT_EQ(checkedMail->folder, spamFolder());
@@ -298,46 +295,6 @@ TEST_F(Decision, AVoteIsCastAlsoForAMailWithoutText) {
     ASSERT_EQ(block(mail), S_OK);
     ASSERT_EQ(env().spam.submitted.size(), 1u);
     EXPECT_EQ(env().spam.submitted[0], std::make_pair(Text(), 100));
-}
-
-// Chains of reports: every procedure between the failure and the public
-// method (or the check, which CheckMail makes with failures ignored).
-TEST_F(Decision, AReportedFailureReportsEveryProcedureOnTheWay) {
-    struct Case {
-        const char* what;
-        const char* failing;  // a stand-in member
-        bool blockIt;         // BlockMail, or CheckMail of a spam mail
-        Chain chain;
-    };
-    const auto hr = static_cast<std::int32_t>(E_FAIL);
-    const Case cases[] = {
-        {"GetDefaultFolder", "Namespace.GetDefaultFolder", true, {{u"FindSPAMRepository", hr}, {u"MoveMessage", 65535}, {u"BlockMail", 65535}}},
-        {"Parent of the Inbox", "Folder(Inbox).Parent", true, {{u"FindSPAMRepository", hr}, {u"MoveMessage", 65535}, {u"BlockMail", 65535}}},
-        {"Folders.Add", "Folders.Add", true, {{u"FindSPAMRepository", hr}, {u"MoveMessage", 65535}, {u"BlockMail", 65535}}},
-        {"EntryID", "Folder(Kestrelwood).EntryID", true, {{u"FindSPAMRepository", hr}, {u"MoveMessage", 65535}, {u"BlockMail", 65535}}},
-        {"UnRead", "MailItem.UnRead=", true, {{u"MoveMessage", hr}, {u"BlockMail", 65535}}},
-        {"SubmitVote", "SpamClientCOM.SubmitVote", true, {{u"CastVote", hr}, {u"BlockMail", 65535}}},
-        {"the spam folder while checking", "Folders.Add", false,
-         {{u"FindSPAMRepository", hr}, {u"MoveMessage", 65535}, {u"CheckMailItemForSpam", 65535}}},
-        {"the text while checking", "KWMailItem.Body", false,
-         {{u"GetCompleteMessageContent", hr}, {u"GetVote", 65535}, {u"CheckMailItemForSpam", 65535}}},
-        {"the vote", "SpamClientCOM.QueryVote", false, {{u"GetVote", hr}, {u"CheckMailItemForSpam", 65535}}},
-        {"binding the item", "KWMailItem.SourceItem", false, {{u"CheckSameExchangeServer", hr}, {u"CheckMailItemForSpam", 65535}}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (&c != cases) again();
-        calls().failOn(c.failing, E_FAIL);
-        standins::MailItem* mail = receive(kSpamWord);
-        bool cleared = false;
-        const HRESULT result = c.blockIt ? block(mail, &cleared) : checkMail(mail, VARIANT_TRUE, &cleared);
-        EXPECT_EQ(reportChain(), c.chain);
-        EXPECT_EQ(result, c.blockIt ? kFailed65535 : S_OK);
-        EXPECT_EQ(cleared, !c.blockIt) << "a failing BlockMail ends before the mail variable is cleared";
-        if (c.blockIt && std::string(c.failing) != "SpamClientCOM.SubmitVote") {
-            EXPECT_TRUE(env().spam.submitted.empty()) << "a failure the move reports stops the vote";
-        }
-    }
 }
 
 TEST_F(Decision, ACounterOverflowWhileCheckingIsReportedAndTheMovedMailStaysMoved) {
@@ -376,29 +333,9 @@ TEST_F(Decision, AFailureInsideAnAccessorIsReportedUpTheChain) {
 }
 
 // Outcomes that follow from the rules but are easy to miss.
-TEST_F(Decision, AFailingMoveWhileCheckingCountsTheMailAsSpamAndLeavesItWhereItWas) {
-    object->put_RecheckFolder(VARIANT_TRUE);
-    calls().failOn("MailItem.Move", E_FAIL);
-    standins::MailItem* mail = receive(kSpamWord);
-    ASSERT_EQ(checkMail(mail), S_OK);
-    EXPECT_EQ(mail->folder, inbox);
-    EXPECT_EQ(spamCounted(), 1);
-    EXPECT_THAT(env().reports, IsEmpty());
-}
-
-TEST_F(Decision, TheSecondBindingOfTheItemFailsSilentlyAndTheVoteIsZero) {
-    calls().failOn("KWMailItem.SourceItem", E_FAIL, 2);
-    standins::MailItem* mail = receive(kSpamWord);
-    ASSERT_EQ(checkMail(mail), S_OK);
-    EXPECT_TRUE(env().spam.queried.empty());
-    EXPECT_EQ(mail->folder, inbox);
-    EXPECT_THAT(env().reports, IsEmpty());
-}
-
 TEST_F(Decision, AFailingFileTestIsReportedInsideACallThatSucceeds) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kw-decision-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    setText(u"Software\\Kestrelwood\\Clients\\Outlook\\", u"SaveTo", platform::fromUtf8(dir.string()));
+    TempDir dir;
+    setText(u"Software\\Kestrelwood\\Clients\\Outlook\\", u"SaveTo", platform::fromUtf8(dir.path().string()));
     for (int method = 0; method < 3; ++method) {
         SCOPED_TRACE(method);
         env().reports.clear();
@@ -410,7 +347,6 @@ TEST_F(Decision, AFailingFileTestIsReportedInsideACallThatSucceeds) {
         ASSERT_EQ(env().reports.size(), 1u);
         EXPECT_EQ(env().reports[0].procedure, u"FileExist");
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(Decision, AfterAReportedFailureTheNextCallUsesTheNamespaceLeftBehind) {

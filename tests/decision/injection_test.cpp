@@ -5,7 +5,7 @@
 // empty.
 #include <cctype>
 
-#include "support.h"
+#include "support/calls.h"
 
 namespace kwtest {
 namespace {
@@ -34,7 +34,7 @@ const char* flowName(Flow f) {
     return "";
 }
 
-class Injected : public DecisionTest, public ::testing::WithParamInterface<Injection> {};
+class Injected : public CallTest, public ::testing::WithParamInterface<Injection> {};
 
 TEST_P(Injected, HasTheOutcomeOfItsStep) {
     const Injection& in = GetParam();
@@ -55,7 +55,7 @@ TEST_P(Injected, HasTheOutcomeOfItsStep) {
     // A report in a public method's own block fails the call with 65535 and
     // leaves the caller's variable as it was; CheckMail's check is made with
     // failures ignored.
-    std::vector<std::pair<Text, std::int32_t>> expected;
+    Chain expected;
     for (std::size_t i = 0; i < in.reports.size(); ++i)
         expected.emplace_back(in.reports[i], i == 0 ? static_cast<std::int32_t>(E_FAIL) : 65535);
     EXPECT_EQ(reportChain(), expected);
@@ -145,6 +145,10 @@ INSTANTIATE_TEST_SUITE_P(
                   Place::Stays, false, 0},
         Injection{Flow::Block, "Folders.Add", 1, {u"FindSPAMRepository", u"MoveMessage", u"BlockMail"}, Place::Stays,
                   false, 0},
+        Injection{Flow::Block, "Folder(Inbox).Parent", 1, {u"FindSPAMRepository", u"MoveMessage", u"BlockMail"},
+                  Place::Stays, false, 0},
+        Injection{Flow::Block, "Folder(Kestrelwood).EntryID", 1, {u"FindSPAMRepository", u"MoveMessage", u"BlockMail"},
+                  Place::Stays, false, 0},
         Injection{Flow::Block, "Namespace.GetFolderFromID", 2, {u"FindSPAMRepository", u"MoveMessage", u"BlockMail"},
                   Place::Stays, true, 0},
         Injection{Flow::Block, "MailItem.UnRead=", 1, {u"MoveMessage", u"BlockMail"}, Place::Stays, true, 0},

@@ -14,6 +14,7 @@
 #include "errorcapture/modStartup.h"
 #include "errorcapture/state.h"
 #include "platform/messagebox.h"
+#include "support/fakeobject.h"
 #include "support/fixture.h"
 
 namespace kwtest {
@@ -24,30 +25,26 @@ using kw::RuntimeError;
 using kw::Site;
 namespace startup = kw::modStartup;
 
-TEST(ExceptionNames, KnownCodesHaveTheirNamesOthersTheirHexDigits) {
-    EXPECT_EQ(startup::GetExceptionName(0xC0000005u), u"Access Violation");
-    EXPECT_EQ(startup::GetExceptionName(0xC000008Eu), u"Divide By Zero");
-    EXPECT_EQ(startup::GetExceptionName(0xC0000090u), u"Invalid Operation");
-    EXPECT_EQ(startup::GetExceptionName(0xC0000094u), u"Integer Divide By Zero");
-    EXPECT_EQ(startup::GetExceptionName(0xC000013Au), u"Control-C Exit");
-    EXPECT_EQ(startup::GetExceptionName(1u), u"Unknown (&H00000001)");
-    EXPECT_EQ(startup::GetExceptionName(0xE06D7363u), u"Unknown (&HE06D7363)");
-}
-
-TEST(ExceptionNumbers, AreTheMaskedCodeOrTenThousandNamedAfterTheInnermostRecord) {
-    auto numberOf = [](std::uint32_t code) { return startup::faultError(platform::FaultRecord{code, nullptr}).number(); };
-    EXPECT_EQ(numberOf(0xC0000005u), 10005);
-    EXPECT_EQ(numberOf(0xC0000094u), 10132);
-    EXPECT_EQ(numberOf(0xC0000095u), 10133);
-    EXPECT_EQ(numberOf(0xC00000FDu), 10237);
-    EXPECT_EQ(numberOf(0x80000003u), 10003);
-    EXPECT_EQ(numberOf(0xC000013Au), 10042);
-    EXPECT_EQ(numberOf(0xE06D7363u), 10099);
-
+TEST(ExceptionNames, KnownCodesHaveTheirNamesAndEveryCodeItsNumber) {
+    const struct {
+        std::uint32_t code;
+        const char16_t* name;
+        std::int32_t number;
+    } rows[] = {
+        {0xC0000005u, u"Access Violation", 10005},     {0xC000008Eu, u"Divide By Zero", 10142},
+        {0xC0000090u, u"Invalid Operation", 10128},    {0xC0000094u, u"Integer Divide By Zero", 10132},
+        {0xC0000095u, u"Integer Overflow", 10133},     {0xC00000FDu, u"Stack Overflow", 10237},
+        {0x80000003u, u"Breakpoint", 10003},           {0xC000013Au, u"Control-C Exit", 10042},
+        {0x00000001u, u"Unknown (&H00000001)", 10001}, {0xE06D7363u, u"Unknown (&HE06D7363)", 10099},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(startup::GetExceptionName(row.code), row.name);
+        EXPECT_EQ(startup::faultError(platform::FaultRecord{row.code, nullptr}).number(), row.number) << row.code;
+    }
+    // A nested exception is named after its innermost record.
     const platform::FaultRecord inner{0xC0000094u, nullptr};
     const platform::FaultRecord middle{0xC0000005u, &inner};
-    const platform::FaultRecord outer{0x80000003u, &middle};
-    const RuntimeError e = startup::faultError(outer);
+    const RuntimeError e = startup::faultError(platform::FaultRecord{0x80000003u, &middle});
     EXPECT_EQ(e.number(), 10132);
     EXPECT_EQ(e.description(), u"Integer Divide By Zero");
     EXPECT_EQ(e.source(), u"vbcsExceptionFilter");
@@ -70,12 +67,10 @@ TEST(ExceptionFilter, IsInstalledOncePerThread) {
 
 // Faults on purpose: kept out of the sanitizers' sight and out of line, so
 // that the fault happens in a function the procedure calls.
-int* volatile gNowhere = nullptr;
 volatile int gZero = 0;
 volatile int gMinusOne = -1;
 volatile bool gForever = true;
 volatile int gSink = 0;  // keeps the faulting calls and their results
-__attribute__((noinline, no_sanitize("undefined"))) void writeThrough(int* target) { *target = 1; }
 __attribute__((noinline, no_sanitize("undefined"))) int divide(int a, int b) { return a / b; }
 __attribute__((noinline)) void breakpoint() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -90,74 +85,16 @@ __attribute__((noinline, no_sanitize("address", "undefined"))) int recurse(int d
     return (gForever ? recurse(depth + 1) : 0) + frame[0];
 }
 
-// An enumerator that faults when asked for its first item.
-class FaultingItems final : public IEnumVARIANT, public standins::Counted {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = (riid == IID_IUnknown || riid == IID_IEnumVARIANT) ? static_cast<IEnumVARIANT*>(this) : nullptr;
-        if (*ppv == nullptr) return E_NOINTERFACE;
-        addRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return release(); }
-    HRESULT STDMETHODCALLTYPE Next(ULONG, VARIANT*, ULONG*) override {
-        writeThrough(gNowhere);
-        return S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_FAIL; }
-};
-
-// A COM object of the test's own: counted among the live stand-ins, able to
-// fault when it is released, and a collection whose walk faults when the
-// variable dump enumerates it.
-class Faulty final : public IDispatch, public standins::Counted {
-public:
-    bool faultOnRelease = false;
-    bool faultOnProbe = false;
-    int probes = 0;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = (riid == IID_IUnknown || riid == IID_IDispatch) ? static_cast<IDispatch*>(this) : nullptr;
-        if (*ppv == nullptr) return E_NOINTERFACE;
-        addRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        if (faultOnRelease) {
-            faultOnRelease = false;
-            release();  // the reference is gone all the same
-            writeThrough(gNowhere);
-        }
-        return release();
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return DISP_E_BADINDEX; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                                     UINT*) override {
-        ++probes;
-        if (!faultOnProbe || id != DISPID_EVALUATE || result == nullptr) return DISP_E_MEMBERNOTFOUND;
-        result->vt = VT_UNKNOWN;
-        result->punkVal = new FaultingItems();
-        return S_OK;
-    }
-};
-
-// Makes the next release of the object fault.
-void armRelease(const ComPtr<IDispatch>& object) { static_cast<Faulty*>(object.get())->faultOnRelease = true; }
-
-// A new Faulty object, as the one reference of a ComPtr.
-ComPtr<IDispatch> makeFaulty(Faulty** raw = nullptr) {
-    auto* object = new Faulty();
-    if (raw != nullptr) *raw = object;
-    return ComPtr<IDispatch>::attach(object);
+// A new object of the test's own, as the one reference of a ComPtr; the
+// release of `object` faults next.
+ComPtr<IDispatch> makeFaulty() { return ComPtr<IDispatch>::share(FakeObject::make(std::nullopt).get()); }
+void armRelease(const ComPtr<IDispatch>& object) { static_cast<FakeObject*>(object.get())->faultOnRelease = true; }
+// One whose walk faults when the variable dump enumerates it.
+ComPtr<FakeObject> faultingCollection() {
+    ComPtr<FakeObject> object = collection({});
+    object->failAt = 0;
+    object->faultInstead = true;
+    return object;
 }
 
 template <class Fault>
@@ -198,12 +135,13 @@ void holdingAReference(standins::DispatchCore* object, Fault fault) {
     gSink = static_cast<int>(held.type());
 }
 
-TEST_F(Faults, EachFaultIsReportedByTheProcedureWithItsNumberAndTheReferencesOnTheWayAreReleased) {
+TEST_F(Faults, EachFailureIsReportedByTheProcedureWithItsNumberAndTheReferencesOnTheWayAreReleased) {
     struct Case {
         const char* what;
         void (*fault)();
         std::int32_t number;
         const char16_t* description;
+        const char16_t* source = u"vbcsExceptionFilter";
     };
     const Case cases[] = {
         {"null-pointer write", [] { writeThrough(gNowhere); }, 10005, u"Access Violation"},
@@ -214,6 +152,13 @@ TEST_F(Faults, EachFaultIsReportedByTheProcedureWithItsNumberAndTheReferencesOnT
 #endif
         {"breakpoint", [] { breakpoint(); }, 10003, u"Breakpoint"},
         {"fault inside a stand-in call", [] { kw::outlook::Name(gFolder); }, 10005, u"Access Violation"},
+        {"any other exception", [] { gSink = std::string("x").at(5); }, 51, u"Internal error", u"KWOLFunc"},
+        // A fault kept from a release while another failure unwinds does not replace it.
+        {"fault in a release while unwinding", [] {
+             ComPtr<IDispatch> last = makeFaulty();
+             armRelease(last);
+             kw::raise(kw::err::Overflow);
+         }, 6, u"Overflow", u"KWOLFunc"},
     };
     calls().faultOn("Folder.Name", 1, false);
     standins::Folder* inbox = outlook().defaultFolder(6);
@@ -227,8 +172,8 @@ TEST_F(Faults, EachFaultIsReportedByTheProcedureWithItsNumberAndTheReferencesOnT
         EXPECT_EQ(env().reports[0].number, c.number);
         EXPECT_EQ(env().reports[0].description, c.description);
         EXPECT_NE(standins::utf8(env().reports[0].report).find("<Steps>2</Steps>"), std::string::npos);
-        EXPECT_NE(standins::utf8(env().reports[0].report).find("<vbcsErrorSource>vbcsExceptionFilter</vbcsErrorSource>"),
-                  std::string::npos);
+        EXPECT_NE(env().reports[0].report.find(u"<vbcsErrorSource>" + Text(c.source) + u"</vbcsErrorSource>"),
+                  Text::npos);
         EXPECT_EQ(inbox->refCount(), before) << "the reference held between the procedure and the fault is released";
     }
     gFolder.reset();
@@ -249,24 +194,6 @@ TEST_F(Faults, AFaultInTheBodyUnwindsTheBodysOwnReferences) {
     EXPECT_EQ(inbox->refCount(), before);
     ASSERT_EQ(env().reports.size(), 1u);
     EXPECT_EQ(env().reports[0].number, 10005);
-}
-
-TEST_F(Faults, AFaultKeptFromAReleaseWhileAnotherFailureUnwindsDoesNotReplaceIt) {
-    EXPECT_EQ(raisedBy([] {
-                  ComPtr<IDispatch> last = makeFaulty();
-                  armRelease(last);
-                  kw::raise(kw::err::Overflow);
-              }),
-              65535);
-    ASSERT_EQ(env().reports.size(), 1u);
-    EXPECT_EQ(env().reports[0].number, 6) << "the first failure stands";
-}
-
-TEST_F(Faults, AnyOtherExceptionIsAnInternalErrorOfTheProcedure) {
-    EXPECT_EQ(raisedBy([] { gSink = std::string("x").at(5); }), 65535);
-    ASSERT_EQ(env().reports.size(), 1u);
-    EXPECT_EQ(env().reports[0].number, 51);
-    EXPECT_EQ(env().reports[0].description, u"Internal error");
 }
 
 TEST_F(Faults, AFaultInAStepWhoseFailuresAreIgnoredIsSkipped) {
@@ -352,7 +279,7 @@ TEST_F(Faults, AFaultInAReleaseIsAFailureOfTheProcedureOrStepThatMadeIt) {
 // Outer calls Middle calls Inner; Inner raises error 6. The error block at
 // `faultingDepth` (1 Outer, 2 Middle, 3 Inner) faults while it dumps its
 // locals: its failure goes to its caller as that fault's error.
-struct Chain {
+struct Levels {
     static inline IDispatch* faulty = nullptr;
     static inline int faultingDepth = 0;
 
@@ -370,41 +297,35 @@ TEST_F(Faults, AFaultInsideAnErrorBlockReachesTheCallerAsItsOwnErrorAtAnyDepth) 
     for (int depth = 1; depth <= 3; ++depth) {
         SCOPED_TRACE(depth);
         env().reports.clear();
-        Faulty* raw = nullptr;
-        ComPtr<IDispatch> faulty = makeFaulty(&raw);
-        raw->faultOnProbe = true;
-        Chain::faulty = faulty.get();
-        Chain::faultingDepth = depth;
+        ComPtr<FakeObject> faulty = faultingCollection();
+        Levels::faulty = faulty.get();
+        Levels::faultingDepth = depth;
         // The boundary of a public call takes what leaves the outermost.
-        const HRESULT hr = kw::comBoundary(kw::identity::IID__Functions, [] { Chain::level(1); });
+        const HRESULT hr = kw::comBoundary(kw::identity::IID__Functions, [] { Levels::level(1); });
 
-        EXPECT_EQ(raw->probes, 1) << "the faulting block runs once";
-        std::vector<std::pair<Text, std::int32_t>> got;
-        for (const auto& r : env().reports) got.emplace_back(r.procedure, r.number);
-        std::vector<std::pair<Text, std::int32_t>> want;
+        EXPECT_EQ(faulty->invoked.size(), 1u) << "the faulting block runs once";
+        Chain want;
         if (depth < 3) want.emplace_back(u"Inner", 6);
         if (depth == 1) want.emplace_back(u"Middle", 65535);
         if (depth == 3) want.emplace_back(u"Middle", 10005);
         if (depth == 2) want.emplace_back(u"Outer", 10005);
         if (depth == 3) want.emplace_back(u"Outer", 65535);
-        EXPECT_EQ(got, want);
+        EXPECT_EQ(reportChain(), want);
         EXPECT_EQ(hr, static_cast<HRESULT>(depth == 1 ? 0x800A2715u : 0x800AFFFFu));
-        Chain::faulty = nullptr;
+        Levels::faulty = nullptr;
     }
 }
 
 TEST_F(Faults, AFaultInEveryErrorBlockEndsAtTheBoundaryAsAFailingHResult) {
-    Faulty* raw = nullptr;
-    ComPtr<IDispatch> faulty = makeFaulty(&raw);
-    raw->faultOnProbe = true;
+    ComPtr<FakeObject> faulty = faultingCollection();
     const HRESULT hr = kw::comBoundary(kw::identity::IID__Functions, [&] {
-        ComPtr<IDispatch> Probe = faulty;
+        ComPtr<IDispatch> Probe = ComPtr<IDispatch>::share(faulty.get());
         Procedure(kSample, u"Outer", Site::none()).locals({KW_VAR(Probe)}).run([&] {
             Procedure(kSample, u"Inner", Site::none()).locals({KW_VAR(Probe)}).run([] { writeThrough(gNowhere); });
         });
     });
     EXPECT_EQ(hr, static_cast<HRESULT>(0x800A2715u));
-    EXPECT_EQ(raw->probes, 2) << "each block once";
+    EXPECT_EQ(faulty->invoked.size(), 2u) << "each block once";
     EXPECT_TRUE(env().reports.empty());
 }
 

@@ -37,7 +37,7 @@ static_assert(std::is_constructible_v<Procedure, const kw::Functions&, const cha
 // A chain of sample procedures, Level1 (outermost) to Level<depth>. The
 // innermost raises error 6; the caller at `ignoringAt` (0: none) makes its
 // call with failures ignored.
-struct Chain {
+struct Levels {
     static inline int depth = 0;
     static inline int ignoringAt = 0;
     static inline int raiseLine = 0;
@@ -65,7 +65,7 @@ TEST_F(Reports, EveryProcedureOnTheChainReportsUntilACallerIgnoresTheFailureOrAR
         int depth, ignoringAt;
         const char* failingMember;  // a call on the error-report component that fails, or null
         int failingCall;            // which call of it fails
-        std::vector<std::pair<Text, std::int32_t>> reports;
+        Chain reports;
         std::int32_t raised;  // what the outermost's caller receives; 0 for nothing
     };
     const Case cases[] = {
@@ -88,12 +88,12 @@ TEST_F(Reports, EveryProcedureOnTheChainReportsUntilACallerIgnoresTheFailureOrAR
         calls().clear();
         calls().clearFailures();
         if (c.failingMember != nullptr) calls().failOn(c.failingMember, E_ACCESSDENIED, c.failingCall);
-        Chain::depth = c.depth;
-        Chain::ignoringAt = c.ignoringAt;
+        Levels::depth = c.depth;
+        Levels::ignoringAt = c.ignoringAt;
         std::int32_t raised = 0, raisedLine = 0;
         int topLine = 0;
         try {
-            topLine = __LINE__, Chain::level(1, u"a<b");
+            topLine = __LINE__, Levels::level(1, u"a<b");
         } catch (const RuntimeError& e) {
             raised = e.number();
             raisedLine = e.line();
@@ -103,12 +103,10 @@ TEST_F(Reports, EveryProcedureOnTheChainReportsUntilACallerIgnoresTheFailureOrAR
             EXPECT_EQ(raisedLine, topLine) << "the caller learns the line of its own call";
         }
 
-        std::vector<std::pair<Text, std::int32_t>> got;
-        for (const auto& r : env().reports) got.emplace_back(r.procedure, r.number);
-        EXPECT_EQ(got, c.reports);
+        EXPECT_EQ(reportChain(), c.reports);
         for (const auto& r : env().reports) {
             const int n = r.procedure.back() - u'0';
-            EXPECT_EQ(r.line, n == c.depth ? Chain::raiseLine : Chain::callLine[n])
+            EXPECT_EQ(r.line, n == c.depth ? Levels::raiseLine : Levels::callLine[n])
                 << "each report names the failing statement, or the call in the procedure";
             EXPECT_EQ(r.component, u"KWOLFunc");
             EXPECT_EQ(r.module, u"Sample");
@@ -131,15 +129,15 @@ TEST_F(Reports, WithoutTheComponentTheUserSeesTheFallbackBox) {
         style = s;
         return IDOK;
     });
-    Chain::depth = 1;
-    EXPECT_THROW(Chain::level(1, u"x"), RuntimeError);
+    Levels::depth = 1;
+    EXPECT_THROW(Levels::level(1, u"x"), RuntimeError);
     platform::setMessageBoxPresenter({});
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].second, u"Application Error");
     EXPECT_EQ(style, MB_OK | MB_ICONSTOP);
     EXPECT_EQ(boxes[0].first, Text(u"KWOLFunc has encountered a problem. We are sorry for the inconvenience.") +
                                   kCrLf + kCrLf + u"Module: Sample" + kCrLf + u"Procedure: Level1" + kCrLf +
-                                  u"Line Number: " + platform::fromUtf8(std::to_string(Chain::raiseLine)) + kCrLf +
+                                  u"Line Number: " + platform::fromUtf8(std::to_string(Levels::raiseLine)) + kCrLf +
                                   kCrLf + u"Overflow (6)");
 }
 
@@ -160,7 +158,7 @@ TEST_F(Reports, APublicMethodFailsWith65535AfterReportsOfEveryProcedureOnTheWay)
     calls().failOn("SpamClientMD5.create", static_cast<HRESULT>(0x80040154u));
     auto object = create();
     const HRESULT hr = object->CreateFolder(ns().get());
-    EXPECT_EQ(hr, static_cast<HRESULT>(0x800AFFFFu));
+    EXPECT_EQ(hr, kFailed65535);
     ComPtr<IErrorInfo> info;
     ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
     platform::Bstr description;
@@ -192,29 +190,19 @@ TEST_F(Reports, APublicMethodFailsWith65535AfterReportsOfEveryProcedureOnTheWay)
 TEST_F(Reports, ExternalTypesAreShownByAFixedText) {
     auto object = create();
     calls().failOn("KWMailItem.create", E_FAIL);
-    BSTR id = platform::allocBstr(u"x"), text = nullptr;
-    EXPECT_EQ(object->GetFolderName(&id, &text), static_cast<HRESULT>(0x800AFFFFu));
-    SysFreeString(id);
+    platform::Bstr id, text;
+    EXPECT_EQ(object->GetFolderName(id.put(), text.put()), kFailed65535);
     ASSERT_EQ(env().reports.size(), 2u);
     EXPECT_THAT(platform::toUtf8(env().reports[1].report),
                 ::testing::HasSubstr("<LocalVariables>\r\n<mFolder>{Cannot dump external UDTs}</mFolder></LocalVariables>"));
 }
 
-class SettingsReports : public Reports {
-protected:
-    void SetUp() override {
-        Reports::SetUp();
-        kw::errorState().vbcsHasInitialised = true;
-        const bool ini = false;
-        const std::int32_t root = platform::root::CurrentUser;
-        kw::RegRW::RegWrite(u"Software\\Kestrelwood\\Clients\\Outlook\\Recheck", u"Mails checked", u"D",
-                            Variant::i4(2147483647), ini, Text(), root);
-    }
-};
-
 // The whole text of a report, for the worked example of a counter overflow
 // and for a procedure with nothing to list.
-TEST_F(SettingsReports, TheReportTextIsLaidOutExactly) {
+TEST_F(Reports, TheReportTextIsLaidOutExactly) {
+    kw::errorState().vbcsHasInitialised = true;
+    kw::RegRW::RegWrite(u"Software\\Kestrelwood\\Clients\\Outlook\\Recheck", u"Mails checked", u"D",
+                        Variant::i4(2147483647), false, Text(), platform::root::CurrentUser);
     auto globals = [](const standins::ErrorReport& r) {
         return "<GlobalVariables>\r\n"
                "    <vbcsComponentID></vbcsComponentID>\r\n"
@@ -252,25 +240,6 @@ TEST_F(SettingsReports, TheReportTextIsLaidOutExactly) {
               "<Variables>\r\n<LocalVariables>\r\n{None}</LocalVariables>\r\n"
               "<ModuleVariables>\r\n{None}</ModuleVariables>\r\n" +
                   globals(nothing) + "</Variables>\r\n<Parameters>\r\n{None}</Parameters>");
-}
-
-TEST_F(SettingsReports, ACounterOverflowWithoutTheComponentShowsTheBox) {
-    env().uninstallErrorReporter();
-    Text shown, title;
-    platform::setMessageBoxPresenter([&](const Text& text, const Text& boxTitle, UINT) {
-        shown = text;
-        title = boxTitle;
-        return IDOK;
-    });
-    const bool Spammail = false;
-    EXPECT_THROW(kw::General::RecheckCount(Spammail), RuntimeError);
-    platform::setMessageBoxPresenter({});
-    EXPECT_EQ(title, u"Application Error");
-    const std::string text = standins::utf8(shown);
-    EXPECT_EQ(text.substr(0, text.find("Line Number: ")),
-              "KWOLFunc has encountered a problem. We are sorry for the inconvenience.\r\n\r\n"
-              "Module: General\r\nProcedure: RecheckCount\r\n");
-    EXPECT_TRUE(text.ends_with("\r\n\r\nOverflow (6)")) << text;
 }
 
 }  // namespace

@@ -4,40 +4,32 @@
 
 #include <thread>
 
-#include "support/fixture.h"
+#include "support/calls.h"
+#include "support/slots.h"
 
 namespace kwtest {
 namespace {
 
 using ::testing::ElementsAre;
 
-class Lifecycle : public StandInTest {};
+class Lifecycle : public CallTest {};
 
 constexpr HRESULT kCannotCreate = static_cast<HRESULT>(0x80080005u);  // CO_E_SERVER_EXEC_FAILURE
+_NameSpace* const kNoNamespace = nullptr;
 
 TEST_F(Lifecycle, CallWithNamespaceMakesNoLogonAndTakesNoApplication) {
-    auto object = create();
-    ComPtr<_MailItem> mail = mailRef(outlook().addMail(outlook().defaultFolder(6)));
-    _MailItem* raw = mail.detach();
-    double version = 9.0;
-    VARIANT_BOOL newmail = VARIANT_TRUE;
-    ASSERT_EQ(object->CheckMail(ns().get(), &raw, &version, &newmail), S_OK);
-
-    EXPECT_EQ(raw, nullptr) << "the caller's mail variable comes back empty";
+    bool cleared = false;
+    ASSERT_EQ(checkMail(receive(u"text"), VARIANT_TRUE, &cleared), S_OK);
+    EXPECT_TRUE(cleared) << "the caller's mail variable comes back empty";
     EXPECT_EQ(calls().count("Application"), 0u);
     EXPECT_EQ(calls().count("Namespace.Logon"), 0u);
     EXPECT_THAT(calls().callsTo({"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"}),
                 ElementsAre("SpamClientCOM.create()", "SpamClientMD5.create()", "KWMailItem.create()"));
     EXPECT_EQ(model(object).Outlookversion, 9.0);
-    EXPECT_EQ(version, 9.0);
-    EXPECT_EQ(newmail, VARIANT_TRUE);
 }
 
 TEST_F(Lifecycle, CallWithoutNamespaceAttachesAndLogsOnWithOmittedArguments) {
-    auto object = create();
-    BSTR name = nullptr;
-    ASSERT_EQ(object->GetProfileName(&name), S_OK);
-    SysFreeString(name);
+    profileName(object.get());
     const std::vector<std::string> start(calls().calls().begin(), calls().calls().begin() + 6);
     EXPECT_THAT(start, ElementsAre("Application.create()", "Application.GetNamespace(\"MAPI\")",
                                    "Namespace.Logon(missing, missing, missing, missing)", "SpamClientCOM.create()",
@@ -46,14 +38,10 @@ TEST_F(Lifecycle, CallWithoutNamespaceAttachesAndLogsOnWithOmittedArguments) {
 }
 
 TEST_F(Lifecycle, PerCallObjectsAreReleasedAfterEveryCall) {
-    auto object = create();
     outlook().addFolder(outlook().defaultStore(), u"Kestrelwood");  // so that no folder is made
     const long before = standins::liveObjects();
-    BSTR text = nullptr, id = platform::allocBstr(u"x");
-    ASSERT_EQ(object->GetFolderName(&id, &text), S_OK);
-    SysFreeString(text);
-    SysFreeString(id);
-    ASSERT_EQ(object->CreateFolder(ns().get()), S_OK);
+    byId(false, u"x");
+    ASSERT_EQ(createFolder(), S_OK);
     const kw::Functions& m = model(object);
     EXPECT_FALSE(m.ObjNS);
     EXPECT_FALSE(m.ObjOutlook);
@@ -67,35 +55,27 @@ TEST_F(Lifecycle, PerCallObjectsAreReleasedAfterEveryCall) {
 
 TEST_F(Lifecycle, UnreachableOutlookMarksTheObjectForGoodWhileANewObjectTriesAgain) {
     calls().failOn("Application.create", kCannotCreate);
-    auto first = create();
-    BSTR name = nullptr;
-    ASSERT_EQ(first->GetProfileName(&name), S_OK) << "attaching never fails the call";
-    EXPECT_EQ(platform::textOf(name), u"");
-    SysFreeString(name);
+    ComPtr<_Functions>& first = object;
+    EXPECT_EQ(profileName(first.get()), u"") << "attaching never fails the call";
     EXPECT_TRUE(model(first).ObjError);
 
     // A later call with a valid namespace still skips the work.
-    ComPtr<_MailItem> mail = mailRef(outlook().addMail(outlook().defaultFolder(6)));
-    _MailItem* raw = mail.detach();
-    double version = 11.0;
-    VARIANT_BOOL newmail = VARIANT_FALSE;
-    ASSERT_EQ(first->CheckMail(ns().get(), &raw, &version, &newmail), S_OK);
-    EXPECT_EQ(raw, nullptr) << "the mail variable is cleared also when the work is skipped";
+    bool cleared = false;
+    ASSERT_EQ(checkMail(receive(u"text"), VARIANT_FALSE, &cleared), S_OK);
+    EXPECT_TRUE(cleared) << "the mail variable is cleared also when the work is skipped";
     EXPECT_EQ(model(first).Outlookversion, 0.0);
     EXPECT_TRUE(model(first).ObjError);
 
     // Every call without a namespace tries to attach again; the object stays
     // marked even when that succeeds.
     calls().clearFailures();
-    ASSERT_EQ(first->GetProfileName(&name), S_OK);
-    SysFreeString(name);
+    profileName(first.get());
     EXPECT_TRUE(model(first).ObjError);
     EXPECT_EQ(calls().count("Application.create"), 2u);
     EXPECT_EQ(calls().count("Namespace.Logon"), 1u);
 
     auto second = create();
-    ASSERT_EQ(second->GetProfileName(&name), S_OK);
-    SysFreeString(name);
+    profileName(second.get());
     EXPECT_FALSE(model(second).ObjError);
     EXPECT_TRUE(env().reports.empty()) << "a failed attach is no error to report";
 }
@@ -104,32 +84,24 @@ TEST_F(Lifecycle, AFailingNamespaceOrLogonAlsoMarksTheObjectWithoutAReport) {
     for (const char* member : {"Application.GetNamespace", "Namespace.Logon"}) {
         SCOPED_TRACE(member);
         calls().failOn(member, E_FAIL);
-        auto object = create();
-        BSTR name = nullptr;
-        ASSERT_EQ(object->GetProfileName(&name), S_OK);
-        SysFreeString(name);
-        EXPECT_TRUE(model(object).ObjError);
-        EXPECT_FALSE(model(object).ObjNS);
+        auto made = create();
+        profileName(made.get());
+        EXPECT_TRUE(model(made).ObjError);
+        EXPECT_FALSE(model(made).ObjNS);
         calls().clearFailures();
     }
     EXPECT_TRUE(env().reports.empty());
 }
 
 TEST_F(Lifecycle, ObjectsOnOneThreadShareOneOutlookApplicationAndAnotherThreadHasItsOwn) {
-    auto first = create();
+    ComPtr<_Functions>& first = object;
     auto second = create();
-    BSTR name = nullptr;
-    for (auto* object : {first.get(), second.get(), first.get()}) {
-        ASSERT_EQ(object->GetProfileName(&name), S_OK);
-        SysFreeString(name);
-    }
+    for (auto* made : {first.get(), second.get(), first.get()}) profileName(made);
     EXPECT_EQ(calls().count("Application.create"), 1u);
     EXPECT_EQ(calls().count("Namespace.Logon"), 3u) << "every call without a namespace logs on";
     std::thread other([&] {
         auto third = create();
-        BSTR text = nullptr;
-        EXPECT_EQ(third->GetProfileName(&text), S_OK);
-        SysFreeString(text);
+        profileName(third.get());
         third.reset();  // that thread's last object releases its application
     });
     other.join();
@@ -148,65 +120,42 @@ TEST_F(Lifecycle, ObjectsOnOneThreadShareOneOutlookApplicationAndAnotherThreadHa
 // not run (the namespace is still held), and the caller's mail variable is
 // not cleared. The same holds while ObjError is set.
 TEST_F(Lifecycle, AFailingCreationFailsEveryMethodBeforeItsWork) {
-    using Method = HRESULT (*)(_Functions*, _MailItem** mail);
+    // Each method is called through its slot, as a client compiled against
+    // the interface calls it: the method that reports also pins the slot.
+    using Method = HRESULT (*)(_Functions*, _MailItem**);
     const std::pair<const char*, Method> methods[] = {
         {"CheckMail", [](_Functions* f, _MailItem** mail) {
              double version = 9;
              VARIANT_BOOL newmail = VARIANT_TRUE;
-             return f->CheckMail(nullptr, mail, &version, &newmail);
+             return callSlot(f, 13, kNoNamespace, mail, &version, &newmail);
          }},
-        {"BlockMail", [](_Functions* f, _MailItem** mail) {
-             double version = 9;
-             return f->BlockMail(nullptr, mail, &version);
-         }},
-        {"UnBlockMail", [](_Functions* f, _MailItem** mail) {
-             double version = 9;
-             return f->UnBlockMail(nullptr, mail, &version);
-         }},
+        {"BlockMail", [](_Functions* f, _MailItem** mail) { double v = 9; return callSlot(f, 14, kNoNamespace, mail, &v); }},
+        {"UnBlockMail", [](_Functions* f, _MailItem** mail) { double v = 9; return callSlot(f, 15, kNoNamespace, mail, &v); }},
         {"PickFolder", [](_Functions* f, _MailItem**) {
-             BSTR id = nullptr, text = nullptr;
+             platform::Bstr id, text;
              VARIANT_BOOL spam = VARIANT_TRUE;
-             HRESULT hr = f->PickFolder(&id, &spam, &text);
-             SysFreeString(id);
-             SysFreeString(text);
-             return hr;
+             return callSlot(f, 16, id.put(), &spam, text.put());
          }},
-        {"GetFolderName", [](_Functions* f, _MailItem**) {
-             BSTR id = nullptr, text = nullptr;
-             HRESULT hr = f->GetFolderName(&id, &text);
-             SysFreeString(id);
-             SysFreeString(text);
-             return hr;
-         }},
-        {"CreateFolder", [](_Functions* f, _MailItem**) { return f->CreateFolder(nullptr); }},
-        {"GetFolderPath", [](_Functions* f, _MailItem**) {
-             BSTR id = nullptr, text = nullptr;
-             HRESULT hr = f->GetFolderPath(&id, &text);
-             SysFreeString(id);
-             SysFreeString(text);
-             return hr;
-         }},
+        {"GetFolderName", [](_Functions* f, _MailItem**) { platform::Bstr id, t; return callSlot(f, 17, id.put(), t.put()); }},
+        {"CreateFolder", [](_Functions* f, _MailItem**) { return callSlot(f, 18, kNoNamespace); }},
+        {"GetFolderPath", [](_Functions* f, _MailItem**) { platform::Bstr id, t; return callSlot(f, 19, id.put(), t.put()); }},
         {"GetContactlist", [](_Functions* f, _MailItem**) {
-             BSTR text = nullptr;
-             return f->GetContactlist(nullptr, &text);
+             platform::Bstr t;
+             return callSlot(f, 20, static_cast<VARIANT_BOOL*>(nullptr), t.put());
          }},
-        {"GetProfileName", [](_Functions* f, _MailItem**) {
-             BSTR text = nullptr;
-             return f->GetProfileName(&text);
-         }},
+        {"GetProfileName", [](_Functions* f, _MailItem**) { platform::Bstr t; return callSlot(f, 21, t.put()); }},
     };
     const char* creations[] = {"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"};
     for (bool attached : {true, false}) {
         for (const auto& [method, call] : methods) {
             for (std::size_t failing = 0; failing < 3; ++failing) {
                 SCOPED_TRACE(std::string(method) + ", " + creations[failing] + (attached ? "" : ", ObjError set"));
-                auto object = create();
+                auto made = create();
                 if (!attached) {
                     calls().failOn("Application.GetNamespace", E_FAIL);
-                    BSTR name = nullptr;
-                    ASSERT_EQ(object->GetProfileName(&name), S_OK);
-                    SysFreeString(name);
-                    ASSERT_TRUE(model(object).ObjError);
+                    platform::Bstr name;
+                    ASSERT_EQ(made->GetProfileName(name.put()), S_OK);
+                    ASSERT_TRUE(model(made).ObjError);
                 }
                 calls().clearFailures();
                 calls().clear();
@@ -215,35 +164,22 @@ TEST_F(Lifecycle, AFailingCreationFailsEveryMethodBeforeItsWork) {
                 ComPtr<_MailItem> mail = mailRef(outlook().addMail(outlook().defaultFolder(6)));
                 _MailItem* raw = mail.get();
                 raw->AddRef();
-                EXPECT_EQ(call(object.get(), &raw), static_cast<HRESULT>(0x800AFFFFu));
+                EXPECT_EQ(call(made.get(), &raw), kFailed65535);
                 EXPECT_EQ(raw, mail.get()) << "the caller's mail variable is not cleared";
                 if (raw != nullptr) raw->Release();
-                std::vector<std::string> made;
-                for (const std::string& c : calls().callsTo({"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"})) made.push_back(c);
-                EXPECT_EQ(made.size(), failing + 1) << "no creation after the failing one";
+                EXPECT_EQ(calls().callsTo({"SpamClientCOM.create", "SpamClientMD5.create", "KWMailItem.create"}).size(),
+                          failing + 1)
+                    << "no creation after the failing one";
                 ASSERT_EQ(env().reports.size(), 2u);
                 EXPECT_EQ(env().reports[0].procedure, u"InitCOM");
                 EXPECT_EQ(env().reports[0].number, static_cast<std::int32_t>(kCannotCreate));
                 EXPECT_EQ(standins::utf8(env().reports[1].procedure), method);
                 if (attached) {
-                    EXPECT_TRUE(model(object).ObjNS) << "UnInitCOM did not run, so the namespace is still held";
+                    EXPECT_TRUE(model(made).ObjNS) << "UnInitCOM did not run, so the namespace is still held";
                 }
                 calls().clearFailures();
             }
         }
-    }
-}
-
-TEST_F(Lifecycle, BlockAndUnblockClearTheCallersMailVariable) {
-    auto object = create();
-    for (bool block : {true, false}) {
-        ComPtr<_MailItem> mail = mailRef(outlook().addMail(outlook().defaultFolder(6)));
-        _MailItem* raw = mail.detach();
-        double version = 10.5;
-        const HRESULT hr = block ? object->BlockMail(ns().get(), &raw, &version) : object->UnBlockMail(ns().get(), &raw, &version);
-        ASSERT_EQ(hr, S_OK);
-        EXPECT_EQ(raw, nullptr);
-        EXPECT_EQ(model(object).Outlookversion, 10.5);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "outside/spamclient.h"
 #include "standins/bogoclient.h"
 #include "standins/recorder.h"
+#include "support/files.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,30 +22,6 @@ TEST(Bogofilter, SpamicityTextsTruncateToVotes) {
     EXPECT_THROW(standins::voteFromSpamicity("junk"), std::runtime_error);
     EXPECT_THROW(standins::voteFromSpamicity("1.5"), std::runtime_error);
 }
-
-TEST(Bogofilter, TrainedMailVotesItsWayAndReversalUndoes) {
-    if (std::system("command -v bogofilter >/dev/null") != 0) GTEST_SKIP() << "bogofilter is not installed";
-    const auto dir = std::filesystem::temp_directory_path() / ("kwbogo-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    {
-        standins::Bogofilter classifier(dir.string());
-        const std::string spam = "Subject: cheap pills\n\nbuy cheap pills now winner prize\n";
-        const std::string ham = "Subject: meeting\n\nlunch at noon tomorrow with the team\n";
-        classifier.train(spam, true, false);
-        classifier.train(ham, false, false);
-        EXPECT_GE(classifier.vote(spam), 90);
-        EXPECT_LE(classifier.vote(ham), 10);
-        // The user reverses the ham verdict: it becomes spam and no longer counts as ham.
-        classifier.train(ham, true, true);
-        EXPECT_GE(classifier.vote(ham), 50);
-    }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}) > 0, true);
-    std::filesystem::remove_all(dir);
-}
-
-}  // namespace
-
-namespace {
 
 using platform::ComPtr;
 
@@ -75,21 +52,16 @@ class ClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (std::system("command -v bogofilter >/dev/null") != 0) GTEST_SKIP() << "bogofilter is not installed";
-        dir_ = std::filesystem::temp_directory_path() / ("kwclient-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
     }
-    void TearDown() override {
-        std::filesystem::remove_all(dir_);
-        EXPECT_EQ(standins::liveObjects().load(), 0);
-    }
-    std::filesystem::path dir_;
+    void TearDown() override { EXPECT_EQ(standins::liveObjects().load(), 0); }
+    kwtest::TempDir dir_;
 };
 
 TEST_F(ClientTest, VerdictsRegisterOnceAndAReversalUndoesTheFirst) {
     const std::string spam = "Subject: cheap pills\n\nbuy cheap pills now winner prize\n";
     const std::string ham = "Subject: meeting\n\nlunch at noon tomorrow with the team\n";
     {
-        standins::BogofilterClient classifier(dir_.string());
+        standins::BogofilterClient classifier(dir_.path().string());
         ComPtr<_SpamClientCOM> client = createClient();
         EXPECT_EQ(submit(client, spam, 100), 1);
         EXPECT_EQ(submit(client, spam, 100), 0) << "the same verdict again registers nothing";
@@ -101,7 +73,7 @@ TEST_F(ClientTest, VerdictsRegisterOnceAndAReversalUndoesTheFirst) {
         EXPECT_EQ(client->SubmitVote(text.get(), 7, &result), E_INVALIDARG);
     }
     // A later run knows the registrations and undoes the earlier one.
-    standins::BogofilterClient classifier(dir_.string());
+    standins::BogofilterClient classifier(dir_.path().string());
     ComPtr<_SpamClientCOM> client = createClient();
     EXPECT_EQ(submit(client, ham, -100), 0);
     EXPECT_EQ(submit(client, ham, 100), 1);
@@ -109,7 +81,7 @@ TEST_F(ClientTest, VerdictsRegisterOnceAndAReversalUndoesTheFirst) {
 }
 
 TEST_F(ClientTest, BodiesPassUnchangedAndSignaturesAreDigestsOfTheContent) {
-    standins::BogofilterClient classifier(dir_.string());
+    standins::BogofilterClient classifier(dir_.path().string());
     ComPtr<_SpamClientCOM> client = createClient();
     auto sign = [&](const platform::Text& tag, const platform::Text& content) {
         platform::Bstr t(tag), c(content), out;
@@ -126,10 +98,10 @@ TEST_F(ClientTest, BodiesPassUnchangedAndSignaturesAreDigestsOfTheContent) {
 }
 
 TEST_F(ClientTest, WithoutBogofilterAVoteFailsAndSaysHowToInstallIt) {
-    standins::BogofilterClient classifier(dir_.string());
+    standins::BogofilterClient classifier(dir_.path().string());
     ComPtr<_SpamClientCOM> client = createClient();
     const std::string path = std::getenv("PATH");
-    setenv("PATH", dir_.c_str(), 1);
+    setenv("PATH", dir_.path().c_str(), 1);
     platform::Bstr message(u"Subject: x\n\ny\n");
     LONG vote = 0;
     const HRESULT hr = client->QueryVote(message.get(), VARIANT_TRUE, &vote);

@@ -1,9 +1,9 @@
 #include "standins/mailbox.h"
 
-#include <fstream>
 #include <set>
 
 #include "core/runtimeerror.h"
+#include "support/files.h"
 #include "support/fixture.h"
 
 namespace {
@@ -12,11 +12,6 @@ namespace fs = std::filesystem;
 using kwtest::ComPtr;
 using kwtest::Text;
 namespace ol = kw::outlook;
-
-void put(const fs::path& file, const std::string& bytes) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-}
 
 std::set<std::string> namesIn(const fs::path& dir) {
     std::set<std::string> names;
@@ -28,19 +23,16 @@ class MailboxTest : public kwtest::StandInTest {
 protected:
     void SetUp() override {
         StandInTest::SetUp();
-        root_ = fs::temp_directory_path() / ("kwmailbox-" + std::to_string(::getpid()));
-        fs::remove_all(root_);
         store_ = root_ / "Box";
-        put(store_ / "Inbox" / "a.eml", "Subject: a\n\nfirst\n");
-        put(store_ / "Inbox" / "a.eml.addr", "sent-type: EX\nsent-address: /o=Org/cn=a\n");
-        put(store_ / "Inbox" / "b.read.eml", "Subject: b\n\nsecond\n");
-        put(store_ / "Work" / "a.eml", "Subject: other a\n\nthird\n");
-        put(store_ / "Contacts" / "x.vcf", "BEGIN:VCARD\r\nFN:Ann\r\n Example\r\nEMAIL;TYPE=work:ann@example.org\r\nEND:VCARD\r\n");
+        kwtest::writeFileBytes(store_ / "Inbox" / "a.eml", "Subject: a\n\nfirst\n");
+        kwtest::writeFileBytes(store_ / "Inbox" / "a.eml.addr", "sent-type: EX\nsent-address: /o=Org/cn=a\n");
+        kwtest::writeFileBytes(store_ / "Inbox" / "b.read.eml", "Subject: b\n\nsecond\n");
+        kwtest::writeFileBytes(store_ / "Work" / "a.eml", "Subject: other a\n\nthird\n");
+        kwtest::writeFileBytes(store_ / "Contacts" / "x.vcf", "BEGIN:VCARD\r\nFN:Ann\r\n Example\r\nEMAIL;TYPE=work:ann@example.org\r\nEND:VCARD\r\n");
     }
     void TearDown() override {
         mailbox_.reset();
         StandInTest::TearDown();
-        fs::remove_all(root_);
     }
     standins::Mailbox& open() {
         mailbox_ = std::make_unique<standins::Mailbox>(outlook(), std::vector<fs::path>{store_, root_ / "Archive"});
@@ -50,7 +42,8 @@ protected:
     static ComPtr<_MailItem> item(standins::MailItem& m) { return ComPtr<IDispatch>::share(&m).query<_MailItem>(); }
     static kw::ByName<MAPIFolder> folder(standins::Folder* f) { return ComPtr<IDispatch>::share(f).query<MAPIFolder>(); }
 
-    fs::path root_, store_;
+    kwtest::TempDir dir_;
+    fs::path root_ = dir_.path(), store_;
     std::unique_ptr<standins::Mailbox> mailbox_;
 };
 
@@ -127,7 +120,7 @@ TEST_F(MailboxTest, ARefusedChangeFailsTheCallAndChangesNothing) {
              ol::SetUnRead(item(a), false);
          }},
         {"folder over an existing file", [&](standins::Mailbox& box) {
-             put(store_ / "Work" / "Taken", "");
+             kwtest::writeFileBytes(store_ / "Work" / "Taken", "");
              ol::FoldersAdd(ol::Folders(folder(box.folderAt(store_ / "Work"))), u"Taken", 1);
          }},
         {"folder name with a separator", [&](standins::Mailbox& box) {

@@ -7,11 +7,12 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <system_error>
 
 #include "platform/atomicfile.h"
 #include "platform/posix/filecalls.h"
+#include "support/files.h"
 
 namespace {
 
@@ -26,42 +27,29 @@ struct SystemCallsRestored {
 
 class AtomicFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = fs::temp_directory_path() / ("kwolfunc-atomic-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
     std::size_t entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {})); }
+    // Read with the standard library, not with the module under test.
     static std::string read(const fs::path& file) {
         std::ifstream in(file, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    fs::path folder;
+    kwtest::TempDir dir;
+    const fs::path& folder = dir.path();
     SystemCallsRestored restored;
 };
 
-TEST_F(AtomicFile, ANewFileHoldsTheBytesAndNothingElseIsLeft) {
-    platform::createFile(folder / ".eml", std::string("a\0b", 3));
-    EXPECT_EQ(read(folder / ".eml"), std::string("a\0b", 3));
-    EXPECT_EQ(entries(), 1u);
-}
-
-TEST_F(AtomicFile, AnExistingFileIsNeverReplaced) {
-    std::ofstream(folder / "Offer.eml") << "first";
+TEST_F(AtomicFile, ANewFileHoldsTheBytesAndAnExistingFileIsNeverReplaced) {
+    platform::createFile(folder / "Offer.eml", std::string("a\0b", 3));
+    EXPECT_EQ(read(folder / "Offer.eml"), std::string("a\0b", 3));
     try {
         platform::createFile(folder / "Offer.eml", "second");
         FAIL() << "the file was replaced";
     } catch (const std::system_error& e) {
         EXPECT_EQ(e.code(), std::errc::file_exists);
     }
-    EXPECT_EQ(read(folder / "Offer.eml"), "first");
-    EXPECT_EQ(entries(), 1u);
+    EXPECT_EQ(read(folder / "Offer.eml"), std::string("a\0b", 3));
+    EXPECT_EQ(entries(), 1u) << "nothing else is left";
 }
 
 TEST_F(AtomicFile, AFailureAtAnyStepLeavesNoFile) {

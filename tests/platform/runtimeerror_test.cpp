@@ -5,6 +5,8 @@
 #include "core/automation.h"
 #include "core/catchpoint.h"
 #include "functions/identity.h"
+#include "support/fake.h"
+#include "support/raised.h"
 
 namespace {
 
@@ -27,31 +29,17 @@ TEST(ErrorNumbers, ControlFacilityCarriesTheNumberOtherHResultsAreTheirOwnValue)
 
 TEST(ErrorNumbers, RaiseTakesTheStandardDescriptionAndTheCallersLine) {
     int line = 0;
-    try {
-        line = __LINE__, kw::raise(kw::err::Overflow);
-        FAIL();
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), 6);
-        EXPECT_EQ(e.description(), u"Overflow");
-        EXPECT_EQ(e.source(), u"KWOLFunc");
-        EXPECT_EQ(e.line(), line);
-    }
+    const RuntimeError e = kwtest::raisedBy([&] { line = __LINE__, kw::raise(kw::err::Overflow); });
+    EXPECT_EQ(e.number(), 6);
+    EXPECT_EQ(e.description(), u"Overflow");
+    EXPECT_EQ(e.source(), u"KWOLFunc");
+    EXPECT_EQ(e.line(), line);
 }
 
 // A callee that fails and leaves error information when it supports it.
-class Callee final : public ISupportErrorInfo {
+class Callee final : public kwtest::Fake<ISupportErrorInfo> {
 public:
     explicit Callee(bool supports) : supports_(supports) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_ISupportErrorInfo) {
-            *ppv = this;
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID) override { return supports_ ? S_OK : S_FALSE; }
 
     HRESULT fail() {
@@ -68,36 +56,25 @@ private:
     bool supports_;
 };
 
-TEST(ErrorInfo, AFailingCallTakesDescriptionAndSourceFromTheCallee) {
-    Callee callee(true);
-    try {
-        kw::raiseFromHResult(callee.fail(), &callee, IID_IDispatch, kw::Site{77});
-        FAIL();
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), static_cast<std::int32_t>(0x80040119u));
-        EXPECT_EQ(e.description(), u"The store is offline");
-        EXPECT_EQ(e.source(), u"Helper");
-        EXPECT_EQ(e.line(), 77);
-    }
-}
+TEST(ErrorInfo, AFailingCallTakesDescriptionAndSourceFromTheCalleeOrTheSystem) {
+    auto supporting = ComPtr<Callee>::attach(new Callee(true)), notSupporting = ComPtr<Callee>::attach(new Callee(false));
+    const RuntimeError e = kwtest::raisedBy([&] {
+        kw::raiseFromHResult(supporting->fail(), supporting.get(), IID_IDispatch, kw::Site{77});
+    });
+    EXPECT_EQ(e.number(), static_cast<std::int32_t>(0x80040119u));
+    EXPECT_EQ(e.description(), u"The store is offline");
+    EXPECT_EQ(e.source(), u"Helper");
+    EXPECT_EQ(e.line(), 77);
 
-TEST(ErrorInfo, ACalleeWithoutErrorInformationGetsTheSystemText) {
-    Callee callee(false);
-    try {
-        kw::raiseFromHResult(callee.fail(), &callee, IID_IDispatch, kw::Site{1});
-        FAIL();
-    } catch (const RuntimeError& e) {
-        EXPECT_NE(e.description(), u"The store is offline") << "stale information of another call is not taken";
-        EXPECT_EQ(e.source(), u"KWOLFunc");
-    }
-    ComPtr<IErrorInfo> stale;
-    GetErrorInfo(0, stale.put());  // leaves the thread clean
-    try {
-        kw::raiseFromHResult(E_NOINTERFACE, nullptr, IID_NULL, kw::Site{1});
-        FAIL();
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.description(), u"No such interface supported");
-    }
+    const RuntimeError stale = kwtest::raisedBy([&] {
+        kw::raiseFromHResult(notSupporting->fail(), notSupporting.get(), IID_IDispatch, kw::Site{1});
+    });
+    EXPECT_NE(stale.description(), u"The store is offline") << "stale information of another call is not taken";
+    EXPECT_EQ(stale.source(), u"KWOLFunc");
+    ComPtr<IErrorInfo> left;
+    GetErrorInfo(0, left.put());  // leaves the thread clean
+    EXPECT_EQ(kwtest::raisedBy([] { kw::raiseFromHResult(E_NOINTERFACE, nullptr, IID_NULL, kw::Site{1}); }).description(),
+              u"No such interface supported");
 }
 
 TEST(ComBoundary, AFailureBecomesItsHResultWithErrorInformation) {

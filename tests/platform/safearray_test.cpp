@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/safearray.h"
+#include "support/raised.h"
 
 namespace {
 
@@ -33,19 +34,9 @@ TEST(SafeArray, BoundsArePerDimensionAndMissingDimensionsFail) {
 }
 
 TEST(SafeArray, UnsizedArraysAndMissingDimensionsAreSubscriptErrors) {
-    try {
-        kw::lowerBound(nullptr, 1);
-        FAIL();
-    } catch (const kw::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 9);
-    }
+    EXPECT_EQ(kwtest::raisedBy([] { kw::lowerBound(nullptr, 1); }).number(), 9);
     Variant texts = kw::textArray({u"x", u"y"});
-    try {
-        kw::upperBound(texts.get()->parray, 2);
-        FAIL();
-    } catch (const kw::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 9);
-    }
+    EXPECT_EQ(kwtest::raisedBy([&] { kw::upperBound(texts.get()->parray, 2); }).number(), 9);
     EXPECT_EQ(kw::upperBound(texts.get()->parray, 1), 1);
 }
 

@@ -5,6 +5,8 @@
 #include "core/automation.h"
 #include "platform/variant.h"
 #include "standins/recorder.h"
+#include "support/raised.h"
+#include "support/reference.h"
 #include "support/scalartext_cases.h"
 
 namespace {
@@ -25,16 +27,6 @@ TEST(VariantText, EveryScalarTypeReadsAsTheSystemWritesIt) {
     for (const kwtest::ScalarTextCase& c : kwtest::kScalarTextCases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << ", expected " << standins::utf8(c.expected));
         EXPECT_EQ(kw::asText(*kwtest::scalarOf(c)), Text(c.expected));
-    }
-}
-
-TEST(VariantText, NullHasNoText) {
-    try {
-        kw::asText(*Variant::null());
-        FAIL();
-    } catch (const kw::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 94);
-        EXPECT_EQ(e.description(), u"Invalid use of Null");
     }
 }
 
@@ -133,11 +125,7 @@ TEST(VariantDecimal, ExactValuesRoundToEvenIntoIntegersAndCurrency) {
 
 TEST(VariantDecimal, ReferencesAndArraysCarryTheWholeDecimal) {
     Variant value = decimal(150, 2, true);
-    VARIANT byRef;
-    VariantInit(&byRef);
-    byRef.vt = VT_BYREF | VT_DECIMAL;
-    byRef.pdecVal = &value.get()->decVal;
-    EXPECT_EQ(kw::asText(byRef), u"-1.5");
+    EXPECT_EQ(kw::asText(kwtest::reference(VT_DECIMAL, &value.get()->decVal)), u"-1.5");
 
     Variant array = Variant::array(VT_DECIMAL, SafeArrayCreateVector(VT_DECIMAL, 0, 1));
     LONG at = 0;
@@ -149,28 +137,25 @@ TEST(VariantDecimal, ReferencesAndArraysCarryTheWholeDecimal) {
 }
 
 TEST(VariantNumbers, TextParsesAndRealsRoundToEven) {
-    Variant out;
-    Variant text = Variant::text(u" 1,024 ");
-    ASSERT_EQ(VariantChangeType(out.get(), text.get(), 0, VT_I4), S_OK);
-    EXPECT_EQ(out.get()->lVal, 1024);
-    Variant hex = Variant::text(u"&HFFFFFFFF");
-    ASSERT_EQ(VariantChangeType(out.get(), hex.get(), 0, VT_I4), S_OK);
-    EXPECT_EQ(out.get()->lVal, -1);
-    Variant half = Variant::r8(2.5), otherHalf = Variant::r8(3.5);
-    ASSERT_EQ(VariantChangeType(out.get(), half.get(), 0, VT_I4), S_OK);
-    EXPECT_EQ(out.get()->lVal, 2);
-    ASSERT_EQ(VariantChangeType(out.get(), otherHalf.get(), 0, VT_I4), S_OK);
-    EXPECT_EQ(out.get()->lVal, 4);
-
-    Variant word = Variant::text(u"abc"), big = Variant::r8(2147483648.0);
-    EXPECT_EQ(VariantChangeType(out.get(), word.get(), 0, VT_I4), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(VariantChangeType(out.get(), big.get(), 0, VT_I4), DISP_E_OVERFLOW);
-    Variant null = Variant::null();
-    EXPECT_EQ(VariantChangeType(out.get(), null.get(), 0, VT_BSTR), DISP_E_TYPEMISMATCH);
-    Variant dateOutOfRange;
-    dateOutOfRange.get()->vt = VT_DATE;
-    dateOutOfRange.get()->date = 2958466.0;
-    EXPECT_EQ(VariantChangeType(out.get(), dateOutOfRange.get(), 0, VT_BSTR), E_INVALIDARG);
+    Variant late;
+    late.get()->vt = VT_DATE;
+    late.get()->date = 2958466.0;  // after 9999-12-31
+    const struct {
+        Variant from;
+        VARTYPE to;
+        HRESULT hr;
+        LONG value = 0;
+    } rows[] = {
+        {Variant::text(u" 1,024 "), VT_I4, S_OK, 1024},       {Variant::text(u"&HFFFFFFFF"), VT_I4, S_OK, -1},
+        {Variant::r8(2.5), VT_I4, S_OK, 2},                  {Variant::r8(3.5), VT_I4, S_OK, 4},
+        {Variant::text(u"abc"), VT_I4, DISP_E_TYPEMISMATCH}, {Variant::r8(2147483648.0), VT_I4, DISP_E_OVERFLOW},
+        {Variant::null(), VT_BSTR, DISP_E_TYPEMISMATCH},     {late, VT_BSTR, E_INVALIDARG},
+    };
+    for (const auto& row : rows) {
+        Variant out;
+        EXPECT_EQ(VariantChangeType(out.get(), const_cast<VARIANT*>(row.from.get()), 0, row.to), row.hr);
+        EXPECT_EQ(row.hr == S_OK ? out.get()->lVal : 0, row.value);
+    }
 }
 
 TEST(VariantOwnership, CopiesAreDeepAndReferencesAreLookedThrough) {
@@ -179,48 +164,27 @@ TEST(VariantOwnership, CopiesAreDeepAndReferencesAreLookedThrough) {
     EXPECT_NE(copy.get()->bstrVal, original.get()->bstrVal);
 
     // A VT_BYREF | VT_VARIANT chain, as scripts pass their variables.
-    VARIANT inner;
-    VariantInit(&inner);
-    inner.vt = VT_BYREF | VT_VARIANT;
-    inner.pvarVal = original.get();
-    VARIANT outer;
-    VariantInit(&outer);
-    outer.vt = VT_BYREF | VT_VARIANT;
-    outer.pvarVal = &inner;
+    VARIANT inner = kwtest::reference(VT_VARIANT, original.get());
+    const VARIANT outer = kwtest::reference(VT_VARIANT, &inner);
     EXPECT_EQ(&platform::throughVariantRefs(outer), original.get());
     Variant direct = Variant::copyOf(outer);
     ASSERT_EQ(direct.type(), VT_BSTR);
     EXPECT_EQ(platform::textOf(direct.get()->bstrVal), u"value");
 
     BSTR typed = SysAllocString(u"typed");
-    VARIANT byRef;
-    VariantInit(&byRef);
-    byRef.vt = VT_BYREF | VT_BSTR;
-    byRef.pbstrVal = &typed;
-    EXPECT_EQ(kw::asText(byRef), u"typed");
+    EXPECT_EQ(kw::asText(kwtest::reference(VT_BSTR, &typed)), u"typed");
     SysFreeString(typed);
 }
 
 TEST(VariantCoercion, RuntimeHelpersRaiseTheRunTimeErrors) {
-    try {
-        kw::asLong(*Variant::text(u"x").get());
-        FAIL();
-    } catch (const kw::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 13);
-        EXPECT_EQ(e.description(), u"Type mismatch");
-    }
-    try {
-        kw::asLong(*Variant::r8(1e12).get());
-        FAIL();
-    } catch (const kw::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 6);
-    }
-    try {
-        kw::asObject(*Variant::i4(1).get());
-        FAIL();
-    } catch (const kw::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 424);
-    }
+    const kw::RuntimeError null = kwtest::raisedBy([] { kw::asText(*Variant::null()); });
+    EXPECT_EQ(null.number(), 94);
+    EXPECT_EQ(null.description(), u"Invalid use of Null");
+    const kw::RuntimeError text = kwtest::raisedBy([] { kw::asLong(*Variant::text(u"x")); });
+    EXPECT_EQ(text.number(), 13);
+    EXPECT_EQ(text.description(), u"Type mismatch");
+    EXPECT_EQ(kwtest::raisedBy([] { kw::asLong(*Variant::r8(1e12)); }).number(), 6);
+    EXPECT_EQ(kwtest::raisedBy([] { kw::asObject(*Variant::i4(1)); }).number(), 424);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "decision/support.h"
+#include "support/calls.h"
 
 namespace kwtest {
 namespace {
@@ -31,7 +31,7 @@ constexpr int kCalls = 100000;
 constexpr bool kResidentSizeTells = true;
 #endif
 
-class Soak : public DecisionTest {};
+class Soak : public CallTest {};
 
 TEST_F(Soak, HundredThousandCheckMailCallsKeepMemoryFlatAndReleaseEveryReference) {
     calls().recording = false;

@@ -10,23 +10,19 @@
 #include "settings/General.h"
 #include "settings/RegRW.h"
 #include "support.h"
-#include "support/fixture.h"
+#include "support/calls.h"
+#include "support/raised.h"
 
 namespace kwtest {
 namespace {
 
 namespace General = kw::General;
-using kw::RuntimeError;
-using kw::RegRW::RegRead;
-using kw::RegRW::RegWrite;
-using ::testing::HasSubstr;
 
 constexpr std::int32_t HKCU = platform::root::CurrentUser;
-constexpr char16_t kClient[] = u"Software\\Kestrelwood\\Clients\\Outlook";
 constexpr char kRecheck[] = "Software\\Kestrelwood\\Clients\\Outlook\\Recheck";
 
 template <class Kind>
-class Settings : public StandInTest {
+class Settings : public CallTest {
 protected:
     TempDir dir;
     std::shared_ptr<kw::settings::KeyStore> store = Kind::make(dir);
@@ -35,18 +31,14 @@ protected:
     // The stand-ins' environment brings a backend of its own; this one
     // takes its place.
     void SetUp() override {
-        StandInTest::SetUp();
+        CallTest::SetUp();
         use.emplace(store);
     }
     void TearDown() override {
         use.reset();
-        StandInTest::TearDown();
+        CallTest::TearDown();
     }
 
-    static void setNumber(const Text& key, const Text& name, std::int32_t value) {
-        RegWrite(key, name, u"D", Variant::i4(value), false, Text(), HKCU);
-    }
-    static Text readText(const Text& key, const Text& name) { return RegRead(key, name, u"S", false, Text(), HKCU); }
     // A counter's value, or nothing when it is not stored.
     std::optional<std::int32_t> counter(const char* name) {
         DWORD type = 0;
@@ -69,39 +61,43 @@ TYPED_TEST(Settings, AFreshStoreGivesTheDefaults) {
     EXPECT_TRUE(this->env().reports.empty());
 }
 
-TYPED_TEST(Settings, TheThresholdIs50WhenMissingOrZeroAndEveryCallReadsAfresh) {
-    const Text key = u"Software\\Kestrelwood\\Thresholds";
-    const std::pair<std::int32_t, std::int32_t> cases[] = {{0, 50}, {1, 1}, {-5, -5}, {80, 80}, {0, 50}};
-    for (const auto& [stored, expected] : cases) {
-        this->setNumber(key, u"Filter", stored);
-        EXPECT_EQ(General::GetThreshold(), expected) << "stored " << stored;
+// Each row stores a number and reads it back through its accessor; every
+// call reads afresh. The threshold is 50 when missing or 0, only a "Move as
+// Read" of 1 gives False, and CheckMails counts only under the Exchange key.
+TYPED_TEST(Settings, EachNumberIsReadAfreshFromItsOwnKey) {
+    enum Accessor { Threshold, MoveMsgRead, CheckMail };
+    const Text thresholds = kThresholdKey, settings = kClientSettings;
+    const struct {
+        Accessor accessor;
+        Text key;
+        const char16_t* name;
+        std::int32_t stored, expected;
+    } rows[] = {
+        {Threshold, thresholds, u"Filter", 0, 50},         {Threshold, thresholds, u"Filter", 1, 1},
+        {Threshold, thresholds, u"Filter", -5, -5},        {Threshold, thresholds, u"Filter", 80, 80},
+        {Threshold, thresholds, u"Filter", 0, 50},         {MoveMsgRead, settings, u"Move as Read", 1, false},
+        {MoveMsgRead, settings, u"Move as Read", 0, true}, {MoveMsgRead, settings, u"Move as Read", 2, true},
+        {MoveMsgRead, settings, u"Move as Read", -1, true}, {MoveMsgRead, settings, u"Move as Read", 1, false},
+        {CheckMail, settings + u"\\Exchange", u"CheckMails", 3, 3}, {CheckMail, settings, u"CheckMails", 7, 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(platform::toUtf8(row.name) + " = " + std::to_string(row.stored));
+        this->setNumber(row.key, row.name, row.stored);
+        const std::int32_t got = row.accessor == Threshold     ? General::GetThreshold()
+                                 : row.accessor == MoveMsgRead ? General::GetMoveMsgRead()
+                                                               : General::GetCheckMail();
+        EXPECT_EQ(got, row.expected);
     }
-}
-
-TYPED_TEST(Settings, OnlyMoveAsReadEqualToOneGivesFalse) {
-    const Text key = Text(kClient) + u"\\Settings";
-    const std::pair<std::int32_t, bool> cases[] = {{1, false}, {0, true}, {2, true}, {-1, true}, {1, false}};
-    for (const auto& [stored, expected] : cases) {
-        this->setNumber(key, u"Move as Read", stored);
-        EXPECT_EQ(General::GetMoveMsgRead(), expected) << "stored " << stored;
-    }
-}
-
-TYPED_TEST(Settings, CheckMailsIsReadFromTheExchangeKey) {
-    this->setNumber(Text(kClient) + u"\\Settings\\Exchange", u"CheckMails", 3);
-    EXPECT_EQ(General::GetCheckMail(), 3);
-    this->setNumber(Text(kClient) + u"\\Settings", u"CheckMails", 7);
-    EXPECT_EQ(General::GetCheckMail(), 3) << "another key's value of the same name does not count";
 }
 
 TYPED_TEST(Settings, TheSpamFolderIdLivesPerProfileWithTheNameAppendedAsItIs) {
-    const Text folders = Text(kClient) + u"\\Settings\\Folders";
+    const Text folders = kFoldersKey;
     General::WriteSpamfolderID(u"", u"00000000ROOT");
     General::WriteSpamfolderID(u"Default", u"00000000DEFAULT");
     General::WriteSpamfolderID(u"Work\\Home", u"00000000NESTED");
-    EXPECT_EQ(this->readText(folders, u"Filter"), u"00000000ROOT");
-    EXPECT_EQ(this->readText(folders + u"\\Default", u"Filter"), u"00000000DEFAULT");
-    EXPECT_EQ(this->readText(folders + u"\\Work\\Home", u"Filter"), u"00000000NESTED");
+    EXPECT_EQ(this->text(folders, u"Filter"), u"00000000ROOT");
+    EXPECT_EQ(this->text(folders + u"\\Default", u"Filter"), u"00000000DEFAULT");
+    EXPECT_EQ(this->text(folders + u"\\Work\\Home", u"Filter"), u"00000000NESTED");
     EXPECT_EQ(General::GetSpamfolderID(u""), u"00000000ROOT");
     EXPECT_EQ(General::GetSpamfolderID(u"Default"), u"00000000DEFAULT");
     EXPECT_EQ(General::GetSpamfolderID(u"Work\\Home"), u"00000000NESTED");
@@ -117,25 +113,23 @@ TYPED_TEST(Settings, TheCountersStartFromZeroAndTheSpamCounterOnlyForSpam) {
     EXPECT_EQ(this->counter("Mails spam"), 1);
 }
 
-TYPED_TEST(Settings, ACheckedCounterAtTheLargestLongOverflowsBeforeAnythingIsWritten) {
-    this->setNumber(Text(kClient) + u"\\Recheck", u"Mails checked", INT_MAX);
-    try {
-        General::RecheckCount(true);
-        FAIL() << "the overflow must reach the caller";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), 65535) << "the error block reports and raises 65535";
+// A counter at the largest Long overflows before it is written: the error
+// block reports 6 and raises 65535. The counters are written one after the
+// other, so a spam counter overflow leaves "Mails checked" incremented.
+TYPED_TEST(Settings, ACounterAtTheLargestLongOverflowsBeforeItIsWritten) {
+    const struct {
+        std::int32_t checked;
+        std::optional<std::int32_t> spam, checkedAfter, spamAfter;
+    } rows[] = {{INT_MAX, std::nullopt, INT_MAX, std::nullopt}, {5, INT_MAX, 6, INT_MAX}};
+    for (const auto& row : rows) {
+        this->env().reports.clear();
+        this->setNumber(kRecheckKey, u"Mails checked", row.checked);
+        if (row.spam) this->setNumber(kRecheckKey, u"Mails spam", *row.spam);
+        EXPECT_EQ(raisedBy([] { General::RecheckCount(true); }).number(), 65535);
+        EXPECT_EQ(this->counter("Mails checked"), row.checkedAfter);
+        EXPECT_EQ(this->counter("Mails spam"), row.spamAfter);
+        EXPECT_EQ(this->reportChain(), (Chain{{u"RecheckCount", 6}}));
     }
-    EXPECT_EQ(this->counter("Mails checked"), INT_MAX);
-    EXPECT_EQ(this->counter("Mails spam"), std::nullopt) << "\"Mails spam\" is not touched";
-
-    const auto& reports = this->env().reports;
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].number, 6);
-    EXPECT_EQ(reports[0].module, u"General");
-    EXPECT_EQ(reports[0].procedure, u"RecheckCount");
-    const std::string report = platform::toUtf8(reports[0].report);
-    EXPECT_THAT(report, HasSubstr("<ltemp>2147483647</ltemp>"));
-    EXPECT_THAT(report, HasSubstr("<Spammail>True</Spammail>"));
 }
 
 // A registry call that fails never surfaces from an accessor: the setting
@@ -149,24 +143,17 @@ struct RegistryFailure {
     const char* outcome;    // what the accessor gave, or the stored value afterwards
 };
 
-class RegistryFailures : public StandInTest, public ::testing::WithParamInterface<RegistryFailure> {
-protected:
-    static void store(const Text& key, const Text& name, const Variant& value) {
-        RegWrite(Text(kClient) + key, name, value.type() == VT_BSTR ? u"S" : u"D", value, false, Text(), HKCU);
-    }
-    static Text stored(const Text& key, const Text& name, const char16_t* letter) {
-        return RegRead(Text(kClient) + key, name, letter, false, Text(), HKCU);
-    }
-};
+class RegistryFailures : public CallTest, public ::testing::WithParamInterface<RegistryFailure> {};
 
 TEST_P(RegistryFailures, GiveTheDefaultOrWriteNothingWithoutAReport) {
     const RegistryFailure& row = GetParam();
-    RegWrite(u"Software\\Kestrelwood\\Thresholds", u"Filter", u"D", Variant::i4(7), false, Text(), HKCU);
-    store(u"\\Settings", u"Move as Read", Variant::i4(1));
-    store(u"\\Settings\\Exchange", u"CheckMails", Variant::i4(1));
-    store(u"\\Settings\\Folders\\Default", u"Filter", Variant::text(u"STORED"));
-    store(u"\\Recheck", u"Mails checked", Variant::i4(41));
-    store(u"\\Recheck", u"Mails spam", Variant::i4(9));
+    const Text defaultProfile = Text(kFoldersKey) + u"\\Default";
+    setNumber(kThresholdKey, u"Filter", 7);
+    setNumber(kClientSettings, u"Move as Read", 1);
+    setNumber(Text(kClientSettings) + u"\\Exchange", u"CheckMails", 1);
+    setText(defaultProfile, u"Filter", u"STORED");
+    setNumber(kRecheckKey, u"Mails checked", 41);
+    setNumber(kRecheckKey, u"Mails spam", 9);
     calls().failOn(std::string("Settings.") + row.call, E_FAIL, row.nth);
 
     const std::string accessor = row.accessor;
@@ -181,11 +168,10 @@ TEST_P(RegistryFailures, GiveTheDefaultOrWriteNothingWithoutAReport) {
         outcome = platform::toUtf8(General::GetSpamfolderID(u"Default"));
     } else if (accessor == "WriteSpamfolderID") {
         General::WriteSpamfolderID(u"Default", u"NEW");
-        outcome = platform::toUtf8(stored(u"\\Settings\\Folders\\Default", u"Filter", u"S"));
+        outcome = platform::toUtf8(text(defaultProfile, u"Filter"));
     } else {
         General::RecheckCount(true);
-        outcome = platform::toUtf8(stored(u"\\Recheck", u"Mails checked", u"D") + u"/" +
-                                   stored(u"\\Recheck", u"Mails spam", u"D"));
+        outcome = std::to_string(number(kRecheckKey, u"Mails checked")) + "/" + std::to_string(number(kRecheckKey, u"Mails spam"));
     }
     EXPECT_EQ(outcome, row.outcome);
     EXPECT_TRUE(env().reports.empty()) << "a registry failure is never reported";
@@ -218,21 +204,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& row) {
         return std::string(row.param.accessor) + "_" + row.param.call + "_" + std::to_string(row.param.nth);
     });
-
-// The spam counter overflowing fails the call after "Mails checked" has
-// gone up: the two counters are written one after the other.
-using Counters = StandInTest;
-
-TEST_F(Counters, ASpamCounterOverflowLeavesTheCheckedCounterIncremented) {
-    const Text recheck = Text(kClient) + u"\\Recheck";
-    RegWrite(recheck, u"Mails checked", u"D", Variant::i4(5), false, Text(), HKCU);
-    RegWrite(recheck, u"Mails spam", u"D", Variant::i4(INT_MAX), false, Text(), HKCU);
-    EXPECT_THROW(General::RecheckCount(true), RuntimeError);
-    EXPECT_EQ(RegRead(recheck, u"Mails checked", u"D", false, Text(), HKCU), u"6");
-    EXPECT_EQ(RegRead(recheck, u"Mails spam", u"D", false, Text(), HKCU), u"2147483647");
-    ASSERT_EQ(env().reports.size(), 1u);
-    EXPECT_EQ(env().reports[0].number, 6);
-}
 
 }  // namespace
 }  // namespace kwtest

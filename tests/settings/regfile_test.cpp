@@ -162,22 +162,6 @@ TEST(RegFileReading, AnyUnicodeTextAndTheHandWrittenLinesSurviveACounterUpdate) 
     }
 }
 
-TEST(RegFileReading, AValueWrittenByOneStoreIsReadByAFreshOne) {
-    TempDir dir;
-    const auto file = dir / "settings.reg";
-    {
-        UseSettings use(std::make_shared<RegFileStore>(file));
-        write(u"Software\\T", u"Filter", u"S", Variant::text(u"first"));
-    }
-    auto second = std::make_shared<RegFileStore>(file);
-    UseSettings use(second);
-    EXPECT_EQ(read(u"Software\\T", u"Filter", u"S"), u"first");
-    write(u"Software\\T", u"Count", u"D", Variant::i4(12));
-    UseSettings third(std::make_shared<RegFileStore>(file));
-    EXPECT_EQ(read(u"Software\\T", u"Count", u"D"), u"12");
-    EXPECT_EQ(second->lastProblem(), "");
-}
-
 // ---- malformed files ---------------------------------------------------------
 
 TEST(RegFileProblems, ATruncatedFileIsReportedWithItsLineAndNeverWrittenOver) {

@@ -1,21 +1,6 @@
 #include "support.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-
 namespace kwtest {
-
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kwsettings.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary directory");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
 
 std::vector<std::string> RecordingApi::functions() const {
     std::vector<std::string> out;
@@ -72,16 +57,6 @@ BOOL RecordingApi::WritePrivateProfileStringA(const char* section, const char* k
                                               const char* fileName) noexcept {
     calls.push_back({"WritePrivateProfileStringA", orEmpty(section) + "/" + orEmpty(key), 0, orEmpty(text), 0, 0});
     return inner_->WritePrivateProfileStringA(section, key, text, fileName);
-}
-
-std::string fileBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFileBytes(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
 }
 
 Text utf16FileText(const std::filesystem::path& file) {

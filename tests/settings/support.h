@@ -1,6 +1,5 @@
-// What the settings tests share: a temporary directory, the backend kinds the
-// contract runs against, and a decorator that records the calls reaching the
-// backend.
+// What the settings tests share: the backend kinds the contract runs
+// against, and a decorator that records the calls reaching the backend.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,24 +12,11 @@
 #include "platform/settingsapi.h"
 #include "settings/memorystore.h"
 #include "settings/regfile.h"
+#include "support/files.h"
 
 namespace kwtest {
 
 using platform::Text;
-
-// A directory of its own, removed with its contents at the end.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const noexcept { return path_; }
-    std::filesystem::path operator/(const char* name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // Makes a backend the process's settings backend for the life of the scope.
 class UseSettings {
@@ -105,9 +91,6 @@ public:
     }
 };
 
-// The file's bytes; empty when it does not exist.
-std::string fileBytes(const std::filesystem::path& file);
-void writeFileBytes(const std::filesystem::path& file, const std::string& bytes);
 // A registry file's text, decoded from UTF-16LE.
 Text utf16FileText(const std::filesystem::path& file);
 

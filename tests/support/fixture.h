@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "functions/Functions.h"
 #include "errorcapture/frame.h"
@@ -25,6 +27,10 @@ using platform::Variant;
 
 // The module of the tests' own sample procedures.
 inline constexpr kw::Module kSample{u"Sample"};
+// What a public method that reported its failure returns.
+inline constexpr HRESULT kFailed65535 = static_cast<HRESULT>(0x800AFFFFu);
+// The reports written, innermost first: procedure and error number.
+using Chain = std::vector<std::pair<Text, std::int32_t>>;
 
 class StandInTest : public ::testing::Test {
 protected:
@@ -63,6 +69,17 @@ protected:
     // A mail item as the add-in holds it: a reference of the caller's own.
     static ComPtr<_MailItem> mailRef(standins::MailItem* item) {
         return ComPtr<IDispatch>::share(item).query<_MailItem>();
+    }
+    // GetProfileName: the simplest method that attaches to Outlook.
+    static Text profileName(_Functions* object) {
+        platform::Bstr name;
+        EXPECT_EQ(object->GetProfileName(name.put()), S_OK);
+        return name.text();
+    }
+    Chain reportChain() {
+        Chain chain;
+        for (const auto& r : env_->reports) chain.emplace_back(r.procedure, r.number);
+        return chain;
     }
 
 private:

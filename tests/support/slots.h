@@ -1,5 +1,7 @@
 // The vtable slot of a virtual member function, for checks that a C++
-// interface declares its members where their callers look for them.
+// interface declares its members where their callers look for them, and a
+// call through a numbered slot, as a client compiled against the interface
+// makes it.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +28,13 @@ std::size_t slotOffsetOf(R (STDMETHODCALLTYPE C::*member)(A...)) {
 template <class C, class R, class... A>
 std::size_t slotOf(R (STDMETHODCALLTYPE C::*member)(A...)) {
     return slotOffsetOf(member) / sizeof(void*);
+}
+
+template <class I, class... A>
+HRESULT callSlot(I* object, std::size_t slot, A... args) {
+    using Fn = HRESULT(STDMETHODCALLTYPE*)(I*, A...);
+    void** table = *reinterpret_cast<void***>(object);
+    return reinterpret_cast<Fn>(table[slot])(object, args...);
 }
 
 }  // namespace kwtest

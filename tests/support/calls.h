@@ -1,7 +1,7 @@
-// What the tests of the spam decision, the spam folder and block / unblock
-// share: received mail in the in-memory Outlook, the public calls made as the
-// add-in makes them (through the vtable, with its namespace), the settings
-// they read and write, and the chain of reports a failure leaves.
+// What the tests of the public methods share: received mail and contacts in
+// the in-memory Outlook, the public calls made as the add-in makes them
+// (through the vtable; the mail methods with its namespace), and the settings
+// they read and write.
 #pragma once
 
 #include <gmock/gmock.h>
@@ -20,12 +20,11 @@ inline constexpr char16_t kClientSettings[] = u"Software\\Kestrelwood\\Clients\\
 inline constexpr char16_t kRecheckKey[] = u"Software\\Kestrelwood\\Clients\\Outlook\\Recheck";
 inline constexpr char16_t kThresholdKey[] = u"Software\\Kestrelwood\\Thresholds";
 inline constexpr char16_t kFoldersKey[] = u"Software\\Kestrelwood\\Clients\\Outlook\\Settings\\Folders";
-inline constexpr HRESULT kFailed65535 = static_cast<HRESULT>(0x800AFFFFu);
 
 // The spam client votes this for a mail whose text holds this word.
 inline constexpr char16_t kSpamWord[] = u"lottery";
 
-class DecisionTest : public StandInTest {
+class CallTest : public StandInTest {
 protected:
     void SetUp() override {
         StandInTest::SetUp();
@@ -80,6 +79,46 @@ protected:
         });
     }
     HRESULT createFolder() { return object->CreateFolder(ns().get()); }
+    // PickFolder with the user choosing `chosen` (null: Cancel); the caller's
+    // FolderID and flag are never changed.
+    Text pick(standins::Folder* chosen, VARIANT_BOOL spamFolder, HRESULT* hr = nullptr) {
+        outlook().pickAnswer = chosen;
+        platform::Bstr id(u"unchanged"), result;
+        BSTR slot = id.detach();
+        VARIANT_BOOL flag = spamFolder;
+        const HRESULT got = object->PickFolder(&slot, &flag, result.put());
+        id = platform::Bstr::attach(slot);
+        EXPECT_EQ(id.text(), u"unchanged");
+        EXPECT_EQ(flag, spamFolder);
+        return checked(got, hr, result);
+    }
+    // GetFolderPath or GetFolderName; the caller's FolderID is never changed.
+    Text byId(bool path, const Text& id, HRESULT* hr = nullptr) {
+        platform::Bstr result;
+        BSTR slot = platform::allocBstr(id);
+        const HRESULT got = path ? object->GetFolderPath(&slot, result.put()) : object->GetFolderName(&slot, result.put());
+        EXPECT_EQ(platform::Bstr::attach(slot).text(), id);
+        return checked(got, hr, result);
+    }
+    Text contacts(VARIANT_BOOL* withName, HRESULT* hr = nullptr) {
+        platform::Bstr result;
+        return checked(object->GetContactlist(withName, result.put()), hr, result);
+    }
+    Text contacts(bool withName) {
+        VARIANT_BOOL flag = withName ? VARIANT_TRUE : VARIANT_FALSE;
+        return contacts(&flag);
+    }
+    // A contact in `folder` with its (type, address) pairs.
+    standins::ContactItem* contact(standins::Folder* folder, const Text& name,
+                                   std::initializer_list<std::pair<Text, Text>> addresses) {
+        standins::ContactItem* c = outlook().addContact(folder, name);
+        int slot = 0;
+        for (const auto& [type, address] : addresses) {
+            c->addressType[slot] = type;
+            c->address[slot++] = address;
+        }
+        return c;
+    }
 
     // Settings, as the rest of the client writes and reads them.
     static void setNumber(const Text& key, const Text& name, std::int32_t value) {
@@ -113,17 +152,17 @@ protected:
         return found;
     }
 
-    // The reports written so far: procedure and number.
-    std::vector<std::pair<Text, std::int32_t>> reportChain() const {
-        std::vector<std::pair<Text, std::int32_t>> chain;
-        for (const auto& r : const_cast<DecisionTest*>(this)->env().reports) chain.emplace_back(r.procedure, r.number);
-        return chain;
-    }
-
     standins::Folder* inbox = nullptr;
     ComPtr<_Functions> object;
 
 private:
+    // The text a call gave; its result goes to `hr` when asked for, and must
+    // be S_OK otherwise.
+    static Text checked(HRESULT got, HRESULT* hr, const platform::Bstr& result) {
+        if (hr != nullptr) *hr = got;
+        else EXPECT_EQ(got, S_OK);
+        return result.text();
+    }
     template <class Call>
     HRESULT withMail(standins::MailItem* mail, bool* cleared, Call call) {
         _MailItem* variable = mail == nullptr ? nullptr : mailRef(mail).detach();
