@@ -2,7 +2,8 @@
 # Runs script_checks.vbs with cscript against KWOLFunc.dll and the stand-ins'
 # KWStandins.dll, both registered for the run:  script_checks.sh KWOLFunc.dll KWStandins.dll
 # The component's settings are removed before and after, so that every run
-# starts from the defaults.
+# starts from the defaults; unregistering must leave the classes registry as
+# it was before.
 set -uo pipefail
 wine=${KW_WINE:-/usr/lib/wine/wine64}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,7 +16,11 @@ unregister() {
   forget_settings
   return $status
 }
+snapshots=$(mktemp -d)
+trap 'rm -rf "$snapshots"' EXIT
+classes_root() { "$wine" regedit /e "Z:$snapshots/$1.reg" HKEY_CLASSES_ROOT </dev/null; }
 forget_settings
+classes_root before
 for dll in "${dlls[@]}"; do
   "$wine" regsvr32 /s "$dll" </dev/null || { echo "FAIL regsvr32 $dll"; unregister; exit 1; }
 done
@@ -26,4 +31,11 @@ status=$?
 echo "$output"
 grep -q "^0 failed" <<<"$output" || status=1
 unregister || status=1
+classes_root after
+if cmp -s "$snapshots/before.reg" "$snapshots/after.reg"; then
+  echo "ok   unregistering leaves the classes registry as it was"
+else
+  echo "FAIL unregistering leaves the classes registry as it was"
+  status=1
+fi
 exit $status
