@@ -6,7 +6,7 @@
 // classes' CLSID and ProgID keys below HKEY_CLASSES_ROOT.
 #include "standins/win/module.h"
 
-#include <memory>
+#include <utility>
 
 #include "server/registry.h"
 #include "standins/win/classtable.h"
@@ -15,7 +15,9 @@ namespace standins::win {
 
 namespace {
 
-std::unique_ptr<Environment> gEnvironment;
+// Never destroyed at unload: the module unloads only once it is gone, and at
+// the process's exit the tables it would revoke from may be gone before it.
+Environment* gEnvironment = nullptr;
 
 // Every class of the module: the stand-ins' and the control's.
 struct Registered {
@@ -57,11 +59,11 @@ bool isStandIn(REFCLSID clsid) {
 }  // namespace
 
 Environment& sharedEnvironment() {
-    if (!gEnvironment) gEnvironment = std::make_unique<Environment>();
+    if (gEnvironment == nullptr) gEnvironment = new Environment();
     return *gEnvironment;
 }
 
-void finishSharedEnvironment() { gEnvironment.reset(); }
+void finishSharedEnvironment() { delete std::exchange(gEnvironment, nullptr); }
 
 }  // namespace standins::win
 
@@ -97,7 +99,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return classObjectsInUse() == 0 && !gEnvironment && standins::liveObjects() == 0 ? S_OK : S_FALSE;
+    return classObjectsInUse() == 0 && gEnvironment == nullptr && standins::liveObjects() == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
