@@ -7,14 +7,18 @@
 //   AddMail(folder, headers, body)       a received, unread mail item
 //   AddContact(folder, name, address)    a contact with an SMTP address
 //   Vote word, vote                      the spam client votes so for a text with the word
-//   FailOn member, n, number, text       the nth call of "Component.Member" fails once
+//   FailOn member, n, number, text       the nth call of member ("Folder.Name", or of one
+//                                        object "Folder(Archive).Name") fails once, with
+//                                        the number and the text as error information
 //   ProfileName                          what the mail helper gives as the profile
 //   FolderOf(mail)                       the name of the folder the mail is in
 //   Calls(prefix)                        the calls logged that start with prefix, a line each
 //   SubmittedVotes                       the votes given to SubmitVote, separated by spaces
 //   ReportCount, Report(n, field)        the error reports: Number, Procedure, Description, Text
 //   Finish()                             takes the stand-ins down; answers how many stand-in
-//                                        objects are still alive (the controls apart)
+//                                        objects are still alive (the controls apart). The
+//                                        last call of a script: what is still alive then
+//                                        must not be used again
 #include <atomic>
 
 #include "outside/mailhelper.h"
