@@ -30,7 +30,8 @@ struct Value {
     Text data;
 };
 
-inline Text clsidKey() { return u"CLSID\\" + platform::formatGuid(identity::CLSID_Functions); }
+inline Text classKey(const CLSID& clsid) { return u"CLSID\\" + platform::formatGuid(clsid); }
+inline Text clsidKey() { return classKey(identity::CLSID_Functions); }
 // Numbers in type library keys are hexadecimal: version 16.0 is "10.0".
 inline Text hexadecimal(unsigned n) {
     Text digits;
@@ -49,19 +50,30 @@ inline Text typeLibLocaleKey() { return typeLibVersionKey() + u"\\" + hexadecima
 // registration.
 inline std::vector<Text> ownedKeys() { return {clsidKey(), Text(identity::kProgId), typeLibLocaleKey()}; }
 
+// The values of an in-process class named `name`, served by the DLL at
+// modulePath, and of its ProgID when it has one.
+inline std::vector<Value> inprocClassValues(const CLSID& clsid, const Text& name, const Text& progId,
+                                            const Text& modulePath) {
+    const Text key = classKey(clsid);
+    std::vector<Value> values = {
+        {key, u"", name},
+        {key + u"\\InprocServer32", u"", modulePath},
+        {key + u"\\InprocServer32", u"ThreadingModel", kThreadingModel},
+    };
+    if (!progId.empty()) {
+        values.push_back({key + u"\\ProgID", u"", progId});
+        values.push_back({progId, u"", progId});
+        values.push_back({progId + u"\\CLSID", u"", platform::formatGuid(clsid)});
+    }
+    return values;
+}
+
 // The values of the class and its ProgID, for the DLL at modulePath.
 inline std::vector<Value> classValues(const Text& modulePath) {
-    const Text clsid = platform::formatGuid(identity::CLSID_Functions);
     const Text progId(identity::kProgId);
-    return {
-        {clsidKey(), u"", progId},
-        {clsidKey() + u"\\InprocServer32", u"", modulePath},
-        {clsidKey() + u"\\InprocServer32", u"ThreadingModel", kThreadingModel},
-        {clsidKey() + u"\\ProgID", u"", progId},
-        {clsidKey() + u"\\TypeLib", u"", platform::formatGuid(identity::LIBID_KWOLFunc)},
-        {progId, u"", progId},
-        {progId + u"\\CLSID", u"", clsid},
-    };
+    std::vector<Value> values = inprocClassValues(identity::CLSID_Functions, progId, progId, modulePath);
+    values.insert(values.begin() + 4, {clsidKey() + u"\\TypeLib", u"", platform::formatGuid(identity::LIBID_KWOLFunc)});
+    return values;
 }
 
 // The type library under locale 0, written once the system has registered

@@ -18,6 +18,20 @@ const wchar_t* wide(const Text& t) noexcept { return reinterpret_cast<const wcha
 // The registry's own error codes as HRESULTs.
 HRESULT fromRegistry(LSTATUS status) noexcept { return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status); }
 
+HRESULT writeValue(const registration::Value& value) {
+    HKEY key = nullptr;
+    HRESULT hr = fromRegistry(gCalls.createKey(HKEY_CLASSES_ROOT, wide(value.key), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                               KEY_SET_VALUE, nullptr, &key, nullptr));
+    if (FAILED(hr)) return hr;
+    const auto bytes = static_cast<DWORD>((value.data.size() + 1) * sizeof(char16_t));
+    hr = fromRegistry(gCalls.setValue(key, value.name.empty() ? nullptr : wide(value.name), 0, REG_SZ,
+                                      reinterpret_cast<const BYTE*>(value.data.c_str()), bytes));
+    const HRESULT closed = fromRegistry(gCalls.closeKey(key));
+    return FAILED(hr) ? hr : closed;
+}
+
+}  // namespace
+
 // The full path of the module, however long.
 HRESULT modulePath(Text& path) {
     for (DWORD size = MAX_PATH;; size *= 2) {
@@ -32,17 +46,22 @@ HRESULT modulePath(Text& path) {
     }
 }
 
-HRESULT writeValue(const registration::Value& value) {
-    HKEY key = nullptr;
-    HRESULT hr = fromRegistry(gCalls.createKey(HKEY_CLASSES_ROOT, wide(value.key), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                               KEY_SET_VALUE, nullptr, &key, nullptr));
-    if (FAILED(hr)) return hr;
-    const auto bytes = static_cast<DWORD>((value.data.size() + 1) * sizeof(char16_t));
-    hr = fromRegistry(gCalls.setValue(key, value.name.empty() ? nullptr : wide(value.name), 0, REG_SZ,
-                                      reinterpret_cast<const BYTE*>(value.data.c_str()), bytes));
-    const HRESULT closed = fromRegistry(gCalls.closeKey(key));
-    return FAILED(hr) ? hr : closed;
+HRESULT writeValues(const std::vector<registration::Value>& values) {
+    for (const registration::Value& value : values)
+        if (const HRESULT hr = writeValue(value); FAILED(hr)) return hr;
+    return S_OK;
 }
+
+HRESULT deleteKeys(const std::vector<Text>& keys) {
+    HRESULT first = S_OK;
+    for (const Text& key : keys) {
+        const LSTATUS status = gCalls.deleteTree(HKEY_CLASSES_ROOT, wide(key));
+        if (status != ERROR_FILE_NOT_FOUND && SUCCEEDED(first)) first = fromRegistry(status);
+    }
+    return first;
+}
+
+namespace {
 
 HRESULT registerTypeLibrary(const Text& path) {
     ITypeLib* library = nullptr;
@@ -57,10 +76,8 @@ HRESULT registerAll() {
     Text path;
     HRESULT hr = modulePath(path);
     if (FAILED(hr)) return hr;
-    for (const registration::Value& value : registration::classValues(path)) {
-        hr = writeValue(value);
-        if (FAILED(hr)) return hr;
-    }
+    hr = writeValues(registration::classValues(path));
+    if (FAILED(hr)) return hr;
     hr = registerTypeLibrary(path);
     return FAILED(hr) ? hr : writeValue(registration::typeLibLocaleValue(path));
 }
@@ -91,11 +108,7 @@ HRESULT unregisterServer() noexcept {
         // The locale-0 key goes before the system's own removal of the
         // library, which removes the version key only once it holds nothing
         // else.
-        auto deleteTree = [&](const Text& key) {
-            const LSTATUS status = gCalls.deleteTree(HKEY_CLASSES_ROOT, wide(key));
-            if (status != ERROR_FILE_NOT_FOUND) keep(fromRegistry(status));
-        };
-        for (const Text& key : registration::ownedKeys()) deleteTree(key);
+        keep(deleteKeys(registration::ownedKeys()));
         const HRESULT hr = gCalls.unregisterTypeLib(identity::LIBID_KWOLFunc, identity::kLibraryMajor,
                                                     identity::kLibraryMinor, registration::kTypeLibMarkedLocale,
                                                     sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
@@ -115,7 +128,7 @@ HRESULT unregisterServer() noexcept {
         // so that deletion's result is deliberately not kept. The type
         // library keys are shared by both registry views.
         const Text version = registration::typeLibVersionKey();
-        deleteTree(version);
+        keep(deleteKeys({version}));
         gCalls.deleteKey(HKEY_CLASSES_ROOT, wide(version.substr(0, version.rfind(u'\\'))), 0, 0);
         return first;
     } catch (const std::bad_alloc&) {

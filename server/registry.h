@@ -2,7 +2,10 @@
 // interface and the type library, from the data in server/registration.h.
 #pragma once
 
+#include <vector>
+
 #include "platform/com.h"
+#include "server/registration.h"
 
 namespace kw::server {
 
@@ -17,6 +20,15 @@ HRESULT registerServer() noexcept;
 // not be removed; answers the first failure. What is already gone counts as
 // removed.
 HRESULT unregisterServer() noexcept;
+
+// The parts of the registration that other in-process servers of the project
+// (the stand-ins' DLL) share, through the same calls: the full path of the
+// module; writing values below HKEY_CLASSES_ROOT (up to the first failure);
+// removing keys whole, each even when another could not be removed, a key
+// that is already gone counting as removed (answers the first failure).
+HRESULT modulePath(platform::Text& path);
+HRESULT writeValues(const std::vector<registration::Value>& values);
+HRESULT deleteKeys(const std::vector<platform::Text>& keys);
 
 // Every outward call of the registration, so that checks can fail any one.
 struct RegistryCalls {

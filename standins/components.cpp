@@ -70,18 +70,9 @@ public:
     ErrorReporter() : DispatchObject("ErrorReporter", "", u"Error") {
         method(u"ErrorHandler", [](const std::vector<Variant>& args) {
             if (args.size() != 8) throw Refusal{DISP_E_BADPARAMCOUNT};
-            auto text = [&](std::size_t i) {
-                Variant v;
-                if (FAILED(VariantChangeType(v.get(), const_cast<VARIANT*>(args[i].get()), 0, VT_BSTR))) throw Refusal{DISP_E_TYPEMISMATCH};
-                return platform::textOf(v.get()->bstrVal);
-            };
-            auto number = [&](std::size_t i) {
-                Variant v;
-                if (FAILED(VariantChangeType(v.get(), const_cast<VARIANT*>(args[i].get()), 0, VT_I4))) throw Refusal{DISP_E_TYPEMISMATCH};
-                return v.get()->lVal;
-            };
             Environment::current().reports.push_back(
-                ErrorReport{number(0), text(1), text(2), text(3), text(4), number(5), text(6), text(7)});
+                ErrorReport{intArg(args, 0), textArg(args, 1), textArg(args, 2), textArg(args, 3), textArg(args, 4),
+                            intArg(args, 5), textArg(args, 6), textArg(args, 7)});
             return Variant();
         });
         property(u"Action", [](const std::vector<Variant>&) { return Variant::text(Environment::current().action); });
@@ -95,24 +86,40 @@ constexpr CLSID CLSID_ErrorReporter = platform::makeGuid("6C1F3A52-0B7E-4F1D-9E2
 
 // A factory that logs the creation, can be made to fail ("Name.create"), and
 // hands out the interface asked for.
-platform::ClassFactoryFn factory(std::string name, std::function<IUnknown*()> make) {
-    return [name = std::move(name), make = std::move(make)](REFIID riid, void** ppv) -> HRESULT {
-        if (const Failure* failure = log().enter(name + ".create", {}, "")) return failure->hr;
-        IUnknown* object = make();
+platform::ClassFactoryFn factory(const StandInClass& c, Environment& env) {
+    return [&c, &env](REFIID riid, void** ppv) -> HRESULT {
+        if (const Failure* failure = log().enter(std::string(c.name) + ".create", {}, "")) return failure->hr;
+        IUnknown* object = c.make(env);
         const HRESULT hr = object->QueryInterface(riid, ppv);
         object->Release();
         return hr;
     };
 }
 
-std::function<IUnknown*()> shared(DispatchCore* object) {
-    return [object]() -> IUnknown* {
-        object->addRef();
-        return object->dispatch();
-    };
+IUnknown* shared(DispatchCore* object) {
+    object->addRef();
+    return object->dispatch();
 }
 
 }  // namespace
+
+const std::vector<StandInClass>& standInClasses() {
+    static const std::vector<StandInClass> classes = {
+        {kw::outlook::CLSID_Application, u"Outlook.Application", "Application",
+         [](Environment& env) { return shared(env.outlook.application()); }},
+        {CLSID_SpamClientCOM, u"", "SpamClientCOM",
+         [](Environment&) -> IUnknown* { return static_cast<_SpamClientCOM*>(new SpamClientCOMObject()); }},
+        {CLSID_SpamClientMD5, u"", "SpamClientMD5",
+         [](Environment&) -> IUnknown* { return static_cast<_SpamClientMD5*>(new SpamClientMD5Object()); }},
+        {CLSID_KWMailItem, kw::mailhelper::kMailItemProgId, "KWMailItem", [](Environment&) { return newKWMailItem(); }},
+        {CLSID_KWContactItem, kw::mailhelper::kContactItemProgId, "KWContactItem",
+         [](Environment&) { return newKWContactItem(); }},
+        {CLSID_KWMAPIUtils, kw::mailhelper::kMAPIUtilsProgId, "KWMAPIUtils", [](Environment&) { return newKWMAPIUtils(); }},
+        {CLSID_ErrorReporter, kErrorReporterProgId, "ErrorReporter",
+         [](Environment&) -> IUnknown* { return (new ErrorReporter())->dispatch(); }},
+    };
+    return classes;
+}
 
 Text defaultSignature(const Text& mimeTag, const Text& content) {
     // FNV-1a over both texts: stable, and different for different inputs.
@@ -135,25 +142,11 @@ Environment::Environment()
     log().clear();
     log().clearFailures();
     log().recording = true;
-    platform::registerClass(kw::outlook::CLSID_Application, u"Outlook.Application",
-                            factory("Application", shared(outlook.application())));
-    platform::registerClass(CLSID_SpamClientCOM, u"", factory("SpamClientCOM", [] {
-                                return static_cast<IUnknown*>(static_cast<_SpamClientCOM*>(new SpamClientCOMObject()));
-                            }));
-    platform::registerClass(CLSID_SpamClientMD5, u"", factory("SpamClientMD5", [] {
-                                return static_cast<IUnknown*>(static_cast<_SpamClientMD5*>(new SpamClientMD5Object()));
-                            }));
-    platform::registerClass(CLSID_KWMailItem, kw::mailhelper::kMailItemProgId, factory("KWMailItem", newKWMailItem));
-    platform::registerClass(CLSID_KWContactItem, kw::mailhelper::kContactItemProgId,
-                            factory("KWContactItem", newKWContactItem));
-    platform::registerClass(CLSID_KWMAPIUtils, kw::mailhelper::kMAPIUtilsProgId, factory("KWMAPIUtils", newKWMAPIUtils));
-    platform::registerClass(CLSID_ErrorReporter, kErrorReporterProgId, factory("ErrorReporter", [] { return static_cast<IUnknown*>((new ErrorReporter())->dispatch()); }));
+    for (const StandInClass& c : standInClasses()) platform::registerClass(c.clsid, c.progId, factory(c, *this));
 }
 
 Environment::~Environment() {
-    for (const CLSID& clsid : {kw::outlook::CLSID_Application, CLSID_SpamClientCOM, CLSID_SpamClientMD5,
-                               CLSID_KWMailItem, CLSID_KWContactItem, CLSID_KWMAPIUtils, CLSID_ErrorReporter})
-        platform::revokeClass(clsid);
+    for (const StandInClass& c : standInClasses()) platform::revokeClass(c.clsid);
     log().clearFailures();
     platform::setSettingsApi(previousSettings_);
     tCurrent = previous_;

@@ -94,6 +94,27 @@ std::string describeAll(const std::vector<Variant>& args) {
     return out;
 }
 
+namespace {
+
+Variant converted(const std::vector<Variant>& args, std::size_t i, VARTYPE vt) {
+    if (i >= args.size()) throw Refusal{DISP_E_PARAMNOTOPTIONAL};
+    Variant v;
+    if (FAILED(VariantChangeType(v.get(), const_cast<VARIANT*>(args[i].get()), 0, vt))) throw Refusal{DISP_E_TYPEMISMATCH};
+    return v;
+}
+
+}  // namespace
+
+std::int32_t intArg(const std::vector<Variant>& args, std::size_t i) { return converted(args, i, VT_I4).get()->lVal; }
+
+Text textArg(const std::vector<Variant>& args, std::size_t i) {
+    return platform::textOf(converted(args, i, VT_BSTR).get()->bstrVal);
+}
+
+bool present(const std::vector<Variant>& args, std::size_t i) {
+    return i < args.size() && !(args[i].type() == VT_ERROR && args[i].get()->scode == DISP_E_PARAMNOTFOUND);
+}
+
 DispatchCore::DispatchCore(std::string component, std::string name, Text typeName)
     : component_(std::move(component)), name_(std::move(name)), typeName_(std::move(typeName)) {}
 

@@ -4,6 +4,7 @@
 // that the tests check.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -160,6 +161,21 @@ public:
 private:
     T* p_ = nullptr;
 };
+
+// A member handler's arguments as the member needs them: a missing one is
+// refused with DISP_E_PARAMNOTOPTIONAL, one that does not convert (or an
+// object that is not a stand-in of type T) with DISP_E_TYPEMISMATCH.
+std::int32_t intArg(const std::vector<Variant>& args, std::size_t i);
+Text textArg(const std::vector<Variant>& args, std::size_t i);
+bool present(const std::vector<Variant>& args, std::size_t i);  // given, and not left out
+template <class T>
+T* objectArg(const std::vector<Variant>& args, std::size_t i) {
+    if (i >= args.size()) throw Refusal{DISP_E_PARAMNOTOPTIONAL};
+    const VARIANT& v = platform::throughVariantRefs(*args[i].get());
+    auto* object = dynamic_cast<T*>(DispatchCore::from(v.vt == VT_DISPATCH || v.vt == VT_UNKNOWN ? v.punkVal : nullptr));
+    if (object == nullptr) throw Refusal{DISP_E_TYPEMISMATCH};
+    return object;
+}
 
 // A variant holding a new reference to a stand-in (Nothing for null).
 Variant objectVariant(DispatchCore* object);

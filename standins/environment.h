@@ -59,6 +59,16 @@ private:
     std::shared_ptr<platform::SettingsApi> previousSettings_;
 };
 
+// A class of the stand-ins, as the component finds it: by CLSID, and by
+// ProgID where it has one.
+struct StandInClass {
+    CLSID clsid;
+    const char16_t* progId;  // empty when the component creates it by CLSID only
+    const char* name;        // what the call log shows for a creation ("Name.create")
+    IUnknown* (*make)(Environment& env);  // a new reference
+};
+const std::vector<StandInClass>& standInClasses();
+
 // The ProgID under which the error-report component is found.
 inline constexpr char16_t kErrorReporterProgId[] = u"kestrelwoodErrHandler.Error";
 

@@ -13,24 +13,6 @@ namespace {
 
 using Args = std::vector<Variant>;
 
-std::int32_t intArg(const Args& args, std::size_t i) {
-    if (i >= args.size()) throw Refusal{DISP_E_PARAMNOTOPTIONAL};
-    Variant v;
-    if (FAILED(VariantChangeType(v.get(), const_cast<VARIANT*>(args[i].get()), 0, VT_I4))) throw Refusal{DISP_E_TYPEMISMATCH};
-    return v.get()->lVal;
-}
-
-Text textArg(const Args& args, std::size_t i) {
-    if (i >= args.size()) throw Refusal{DISP_E_PARAMNOTOPTIONAL};
-    Variant v;
-    if (FAILED(VariantChangeType(v.get(), const_cast<VARIANT*>(args[i].get()), 0, VT_BSTR))) throw Refusal{DISP_E_TYPEMISMATCH};
-    return platform::textOf(v.get()->bstrVal);
-}
-
-bool present(const Args& args, std::size_t i) {
-    return i < args.size() && !(args[i].type() == VT_ERROR && args[i].get()->scode == DISP_E_PARAMNOTFOUND);
-}
-
 Variant folderVariant(Folder* f) { return objectVariant(f); }
 
 // Folder.Folders: a new collection object for every read.
@@ -109,10 +91,7 @@ MailItem::MailItem(OutlookWorld& world, std::string name) : DispatchObject("Mail
             unread = value;
         });
     method(u"Move", [this](const Args& args) {
-        if (args.empty()) throw Refusal{DISP_E_PARAMNOTOPTIONAL};
-        const VARIANT& target = platform::throughVariantRefs(*args[0].get());
-        auto* to = dynamic_cast<Folder*>(DispatchCore::from(target.vt == VT_DISPATCH ? target.punkVal : nullptr));
-        if (to == nullptr) throw Refusal{DISP_E_TYPEMISMATCH};
+        Folder* to = objectArg<Folder>(args, 0);
         if (world_.onMove) world_.onMove(*this, *to);
         world_.moveItem(this, to);
         return objectVariant(this);

@@ -2,8 +2,9 @@
 // registered in the process (CoRegisterClassObject) and its ProgID written to
 // the classes registry, so that a DLL loaded into the process creates the
 // stand-ins through the real CoCreateInstance and CLSIDFromProgID. Revoking
-// a class removes both again.
-#include "platform/classtable.h"
+// a class removes both again. Inside the stand-ins' own DLL the table is
+// served by its DllGetClassObject instead (standins/win/classtable.h).
+#include "standins/win/classtable.h"
 
 #include <cstdio>
 #include <string>
@@ -16,9 +17,13 @@
 namespace platform {
 namespace {
 
+LONG gInUse = 0;  // class objects alive and server locks held
+bool gServeFromModule = false;
+
 class Factory final : public IClassFactory {
 public:
-    explicit Factory(ClassFactoryFn make) : make_(std::move(make)) {}
+    explicit Factory(ClassFactoryFn make) : make_(std::move(make)) { InterlockedIncrement(&gInUse); }
+    ~Factory() { InterlockedDecrement(&gInUse); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
@@ -40,7 +45,10 @@ public:
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
         return make_(riid, ppv);
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        lock ? InterlockedIncrement(&gInUse) : InterlockedDecrement(&gInUse);
+        return S_OK;
+    }
 
 private:
     ClassFactoryFn make_;
@@ -49,8 +57,9 @@ private:
 
 struct Entry {
     CLSID clsid;
-    DWORD cookie;
-    std::wstring progIdKey;  // empty when the class has no ProgID
+    DWORD cookie;            // 0 when served by the module
+    std::wstring progIdKey;  // empty when the class has no ProgID, or it is the module's
+    ClassFactoryFn make;
 };
 
 std::vector<Entry>& table() {
@@ -79,7 +88,11 @@ bool writeProgId(const std::wstring& key, const CLSID& clsid) {
 
 void registerClass(const CLSID& clsid, std::u16string progId, ClassFactoryFn factory) {
     revokeClass(clsid);
-    auto* object = new Factory(std::move(factory));
+    if (gServeFromModule) {
+        table().push_back(Entry{clsid, 0, {}, std::move(factory)});
+        return;
+    }
+    auto* object = new Factory(factory);
     DWORD cookie = 0;
     const HRESULT hr = CoRegisterClassObject(clsid, object, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
     object->Release();  // COM holds the factory while it is registered
@@ -90,7 +103,7 @@ void registerClass(const CLSID& clsid, std::u16string progId, ClassFactoryFn fac
                      static_cast<unsigned long>(hr));
         return;
     }
-    Entry entry{clsid, cookie, {}};
+    Entry entry{clsid, cookie, {}, std::move(factory)};
     if (!progId.empty()) {
         if (writeProgId(wide(progId), clsid)) entry.progIdKey = wide(progId);
         else std::fprintf(stderr, "stand-in ProgID %s not written\n", toUtf8(progId).c_str());
@@ -102,7 +115,7 @@ void revokeClass(const CLSID& clsid) {
     std::vector<Entry>& entries = table();
     for (auto it = entries.begin(); it != entries.end(); ++it) {
         if (it->clsid != clsid) continue;
-        CoRevokeClassObject(it->cookie);
+        if (it->cookie != 0) CoRevokeClassObject(it->cookie);
         if (!it->progIdKey.empty()) RegDeleteTreeW(HKEY_CLASSES_ROOT, it->progIdKey.c_str());
         entries.erase(it);
         return;
@@ -114,3 +127,24 @@ void clearClassTable() {
 }
 
 }  // namespace platform
+
+namespace standins::win {
+
+void serveFromModule() { platform::gServeFromModule = true; }
+
+HRESULT createInstance(REFCLSID clsid, REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    for (const platform::Entry& entry : platform::table())
+        if (entry.clsid == clsid) {
+            const platform::ClassFactoryFn make = entry.make;  // the call may change the table
+            return make(riid, ppv);
+        }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+IClassFactory* newClassFactory(platform::ClassFactoryFn make) { return new platform::Factory(std::move(make)); }
+
+long classObjectsInUse() { return platform::gInUse; }
+
+}  // namespace standins::win
