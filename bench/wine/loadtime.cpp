@@ -12,13 +12,19 @@
 // creation. It prints median, quartiles and range of the creation per DLL
 // and way, the ratios KWOLFunc / empty of the medians and of the minima (on a
 // loaded machine the fastest run is the one least disturbed), the median of
-// each step, and unregisters both. It fails only when a child failed; the
-// figures are for reading, not asserted.
+// each step, and the modules each server brought into the process, and
+// unregisters both. It fails when a child failed, or when KWOLFunc brought a
+// module that the empty server does not; the figures are for reading, not
+// asserted.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,9 +95,32 @@ DWORD run(std::wstring command, std::string* output = nullptr) {
     return code;
 }
 
-// The child: one creation, each step timed, the times written as one line.
+// A module's name in lower case (ASCII, as the system's and ours are).
+std::string lowered(const wchar_t* name) {
+    std::string out;
+    for (const wchar_t* c = name; *c != 0; ++c) out += static_cast<char>(*c < 128 ? std::tolower(static_cast<int>(*c)) : '?');
+    return out;
+}
+
+// The names of the modules loaded in this process.
+std::set<std::string> loadedModules() {
+    std::set<std::string> names;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return names;
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry))
+        names.insert(lowered(entry.szModule));
+    CloseHandle(snapshot);
+    return names;
+}
+
+// The child: one creation, each step timed, the times written as one line,
+// then "|" and the modules that came into the process with the server,
+// other than the server itself.
 DWORD createOnce(const std::wstring& way, const std::wstring& dll, const CLSID& clsid, const std::wstring& progId) {
     if (FAILED(CoInitialize(nullptr))) return kFailed;
+    const std::set<std::string> before = loadedModules();
     IUnknown* object = nullptr;
     HRESULT hr = E_FAIL;
     std::vector<LONGLONG> marks{now()};
@@ -117,6 +146,7 @@ DWORD createOnce(const std::wstring& way, const std::wstring& dll, const CLSID& 
             hr = CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object));
         marks.push_back(now());
     }
+    const std::set<std::string> after = loadedModules();
     if (object != nullptr) {
         const LONGLONG released = now();
         object->Release();
@@ -128,21 +158,34 @@ DWORD createOnce(const std::wstring& way, const std::wstring& dll, const CLSID& 
     std::string line;
     for (std::size_t i = 1; i < marks.size(); ++i)
         if (i != marks.size() - 2) line += std::to_string(microseconds(marks[i] - marks[i - 1])) + ' ';
+    line += '|';
+    const std::string server = lowered(dll.c_str() + dll.find_last_of(L"\\/") + 1);
+    for (const std::string& name : after)
+        if (before.count(name) == 0 && name != server) line += ' ' + name;
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     return 0;
 }
 
-// The step times of one child's line, or nothing when it has the wrong count.
-std::vector<DWORD> parse(const std::string& line, std::size_t count) {
+// The step times of one child's line, or nothing when it has the wrong count;
+// the modules it names after the "|" go to `modules`.
+std::vector<DWORD> parse(const std::string& line, std::size_t count, std::set<std::string>& modules) {
+    const std::size_t bar = line.find('|');
+    if (bar == std::string::npos) return {};
     std::vector<DWORD> times;
-    char* at = const_cast<char*>(line.c_str());
+    const std::string numbers = line.substr(0, bar);
+    char* at = const_cast<char*>(numbers.c_str());
     for (char* end = nullptr;; at = end) {
         const unsigned long value = std::strtoul(at, &end, 10);
         if (end == at) break;
         times.push_back(static_cast<DWORD>(value));
     }
-    if (times.size() != count) times.clear();
+    if (times.size() != count) return {};
+    for (std::size_t from = bar + 1; from < line.size();) {
+        const std::size_t to = std::min(line.find(' ', from + 1), line.size());
+        if (to > from + 1) modules.insert(line.substr(from + 1, to - from - 1));
+        from = to;
+    }
     return times;
 }
 
@@ -152,6 +195,7 @@ struct Server {
     std::wstring clsid;
     std::wstring progId;
     std::vector<std::vector<DWORD>> runs[2];  // per way, per run the step times
+    std::set<std::string> modules;            // what came into the process with it
 };
 
 DWORD at(std::vector<DWORD> values, double q) {
@@ -190,8 +234,8 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t kwClsid[64];
     StringFromGUID2(kw::identity::CLSID_Functions, kwClsid, 64);
     Server servers[2] = {
-        {"KWOLFunc", fullPath(narrow[0].c_str()), kwClsid, reinterpret_cast<const wchar_t*>(kw::identity::kProgId), {}},
-        {"empty", fullPath(narrow[1].c_str()), emptycom::kClsidText, emptycom::kProgId, {}},
+        {"KWOLFunc", fullPath(narrow[0].c_str()), kwClsid, reinterpret_cast<const wchar_t*>(kw::identity::kProgId), {}, {}},
+        {"empty", fullPath(narrow[1].c_str()), emptycom::kClsidText, emptycom::kProgId, {}, {}},
     };
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -213,7 +257,7 @@ int wmain(int argc, wchar_t** argv) {
                 const DWORD code = run(L"\"" + std::wstring(self) + L"\" --once " + kWays[w].name + L" \"" + s.dll +
                                            L"\" " + s.clsid + L" " + s.progId,
                                        &line);
-                std::vector<DWORD> times = parse(line, kWays[w].steps.size());
+                std::vector<DWORD> times = parse(line, kWays[w].steps.size(), s.modules);
                 if (code != 0 || times.empty()) {
                     std::printf("FAIL %s %ls: creation failed (0x%08lX)\n", s.name, kWays[w].name, code);
                     ++failures;
@@ -260,5 +304,20 @@ int wmain(int argc, wchar_t** argv) {
             std::printf(" %15.2f", ratio(medians[0][step], medians[1][step]));
         std::printf("\n");
     }
-    return 0;
+    // Loading a system DLL that the host has not loaded yet is most of what
+    // a server can add to the load; KWOLFunc may bring none that the empty
+    // server does not.
+    int extra = 0;
+    for (const Server& s : servers) {
+        std::printf("\n%-8s brings into the process:", s.name);
+        for (const std::string& name : s.modules) {
+            const bool more = &s == &servers[0] && servers[1].modules.count(name) == 0;
+            std::printf(" %s%s", name.c_str(), more ? " (not with the empty server)" : "");
+            extra += more ? 1 : 0;
+        }
+        if (s.modules.empty()) std::printf(" nothing");
+    }
+    std::printf("\n");
+    if (extra != 0) std::printf("FAIL KWOLFunc loads %d module(s) that the empty server does not\n", extra);
+    return extra != 0 ? 1 : 0;
 }
