@@ -12,6 +12,9 @@
 # static run time's would be mapped with the image), undecorated stdcall
 # exports from the .def file.
 function(kw_delayload target dll)
+  if(NOT CMAKE_DLLTOOL OR NOT CMAKE_NM)
+    message(FATAL_ERROR "kw_delayload needs the toolchain's dlltool and nm (binutils-mingw-w64)")
+  endif()
   set(implib_name lib${dll}.a)
   find_library(KW_IMPLIB_${dll} NAMES ${implib_name} REQUIRED)
   set(out ${CMAKE_BINARY_DIR}/delayload)
