@@ -98,7 +98,8 @@ DWORD run(std::wstring command, std::string* output = nullptr) {
 // A module's name in lower case (ASCII, as the system's and ours are).
 std::string lowered(const wchar_t* name) {
     std::string out;
-    for (const wchar_t* c = name; *c != 0; ++c) out += static_cast<char>(*c < 128 ? std::tolower(static_cast<int>(*c)) : '?');
+    for (const wchar_t* c = name; *c != 0; ++c)
+        out += static_cast<char>(*c < 128 ? std::tolower(static_cast<int>(*c)) : '?');
     return out;
 }
 
@@ -174,7 +175,7 @@ std::vector<DWORD> parse(const std::string& line, std::size_t count, std::set<st
     if (bar == std::string::npos) return {};
     std::vector<DWORD> times;
     const std::string numbers = line.substr(0, bar);
-    char* at = const_cast<char*>(numbers.c_str());
+    const char* at = numbers.c_str();
     for (char* end = nullptr;; at = end) {
         const unsigned long value = std::strtoul(at, &end, 10);
         if (end == at) break;
@@ -234,7 +235,8 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t kwClsid[64];
     StringFromGUID2(kw::identity::CLSID_Functions, kwClsid, 64);
     Server servers[2] = {
-        {"KWOLFunc", fullPath(narrow[0].c_str()), kwClsid, reinterpret_cast<const wchar_t*>(kw::identity::kProgId), {}, {}},
+        {"KWOLFunc", fullPath(narrow[0].c_str()), kwClsid, reinterpret_cast<const wchar_t*>(kw::identity::kProgId), {},
+         {}},
         {"empty", fullPath(narrow[1].c_str()), emptycom::kClsidText, emptycom::kProgId, {}, {}},
     };
     wchar_t self[MAX_PATH];
