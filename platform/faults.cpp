@@ -1,5 +1,6 @@
 #include "platform/faults.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -29,10 +30,12 @@ namespace detail {
 
 // The process must not keep a handler that points into an unloaded component:
 // the first install arranges for the uninstall when the component unloads
-// (process exit on Linux, the DLL's detach on Windows).
+// (process exit on Linux, the DLL's detach on Windows). A constant-initialised
+// flag rather than a function-local static: the static's guard would create a
+// kernel object on Windows while the host creates its first object.
 void uninstallAtUnload() {
-    static const bool registered = std::atexit([] { uninstallFaultHandlers(); }) == 0;
-    (void)registered;
+    static std::atomic<bool> registered{false};
+    if (!registered.exchange(true)) std::atexit([] { uninstallFaultHandlers(); });
 }
 
 }  // namespace detail

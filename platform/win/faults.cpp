@@ -102,9 +102,11 @@ void prepareThread() {
     // The stack overflow handler and the dispatcher's walk before it run on
     // what is left of the stack. Bound by name: Windows before Vista has no
     // such function, and a stack too small for the guarantee keeps the
-    // system's own as well.
+    // system's own as well. Looked up on each thread rather than kept in a
+    // function-local static, whose guard would create a kernel object while
+    // the host creates its first object.
     using Guarantee = BOOL(WINAPI*)(PULONG);
-    static const auto setGuarantee = reinterpret_cast<Guarantee>(reinterpret_cast<void (*)()>(
+    const auto setGuarantee = reinterpret_cast<Guarantee>(reinterpret_cast<void (*)()>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadStackGuarantee")));
     ULONG guarantee = kStackGuarantee;
     if (setGuarantee != nullptr) setGuarantee(&guarantee);
