@@ -66,17 +66,21 @@ constexpr bool loweredAt(TextView text, std::size_t pos, TextView lowerWord) noe
     return true;
 }
 
-// Whether text, lower-cased, contains lowerWord, without making the
-// lower-cased copy; linear in text for the short words searched for. A word
-// that begins with an ASCII unit other than a letter (such as "<") can only
-// begin where that very unit stands, so only those places are compared,
-// found eight code units at a time.
+// Whether text, lower-cased, contains lowerWord (given in lower case),
+// without making the lower-cased copy; linear in text for the short words
+// searched for. Only the places where the word's first unit can begin are
+// compared, found eight code units at a time: an ASCII unit that is no
+// letter stands only for itself, an ASCII letter other than "i" for itself
+// and its capital ("i" also for U+0130).
 inline bool containsLowered(TextView text, TextView lowerWord) noexcept {
     if (lowerWord.empty()) return true;
     const char16_t first = lowerWord.front();
-    if (first < 0x80 && !(first >= u'a' && first <= u'z')) {
+    const bool letter = first >= u'a' && first <= u'z';
+    if (first < 0x80 && first != u'i') {
+        const char16_t other = letter ? static_cast<char16_t>(first - 0x20) : first;
         const char16_t* const end = text.data() + text.size();
-        for (const char16_t* p = scan::unit(text.data(), end, first); p != end; p = scan::unit(p + 1, end, first))
+        for (const char16_t* p = scan::either(text.data(), end, first, other); p != end;
+             p = scan::either(p + 1, end, first, other))
             if (loweredAt(text, static_cast<std::size_t>(p - text.data()), lowerWord)) return true;
         return false;
     }
