@@ -61,6 +61,9 @@ TEST(TextScan, ContainsLoweredMatchesTheLoweredTextsSearch) {
         {u"xxxxxxxREPORT", u"report", true},
         {u"<html><!-- Converted From Text/Plain Format --></html>", u"<!-- converted from text/plain format -->", true},
         {u"<html><!-- converted from text/plain -->", u"<!-- converted from text/plain format -->", false},
+        {u"<!DOCTYPE html><p>a < ! b</p><!-- converted from text/plain format -->",
+         u"<!-- converted from text/plain format -->", true},
+        {u"<!DOCTYPE html><p>x</p>", u"<!-- converted from text/plain format -->", false},
         // U+0130 lower-cases to "i", in the first place too.
         {u"an \u0130mage", u"image", true},
         {u"the D\u0130SPOSITION", u"disposition", true},
