@@ -36,7 +36,7 @@ struct SplitHeaderLines {
 // A body as it crosses the interfaces, kept as the BSTR it came in: the mail
 // helper's bodies go to the spam client and its answer into the message
 // without a copy between them.
-struct Body {
+struct BodyText {
     Bstr bstr;
 };
 
@@ -58,8 +58,8 @@ struct Reported<SplitHeaderLines> {
     }
 };
 template <>
-struct Reported<Body> {
-    static Variant value(const Body& body) { return Variant::text(body.bstr.view()); }
+struct Reported<BodyText> {
+    static Variant value(const BodyText& body) { return Variant::text(body.bstr.view()); }
 };
 template <>
 struct Reported<MessageBody> {
@@ -73,7 +73,7 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
     std::int32_t PR_MESSAGE_CODEPAGE = 0, i = 0;
     Text sOrgHeader, sNewHeader;
     SplitHeaderLines sSplitHeader;
-    Body sHTMLBody, sPlainBody;
+    BodyText sHTMLBody, sPlainBody;
     Text ContentType, CodePageType;
     HeaderRewrite header;
     Text sAttachments, FileSign, InstallationID, SaveAsFileTo, FileSubject;
