@@ -267,4 +267,16 @@ BENCHMARK(BM_RewriteHeader_Lines)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity(benchmark::oN);
 
+// The floor at each of those sizes: once the text and the result no longer
+// fit the processor's caches, the scan's cost per byte rises too.
+void BM_CrLfScan_Lines(benchmark::State& state) {
+    crlfScan(state, Blocks{headerOfLines(state.range(0))});
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_CrLfScan_Lines)
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Complexity(benchmark::oN);
+
 }  // namespace

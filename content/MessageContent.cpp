@@ -33,6 +33,22 @@ struct SplitHeaderLines {
     const Text* contentType = nullptr;
 };
 
+// A body as it crosses the interfaces, kept as the BSTR it came in: the mail
+// helper's bodies go to the spam client and its answer into the message
+// without a copy between them.
+struct BodyText {
+    Bstr bstr;
+};
+
+// The body the spam client is given, and then what it gave back: Empty text
+// until one of the two bodies is chosen, then that body itself (not a copy),
+// then the client's answer.
+struct MessageBody {
+    const Bstr* current = nullptr;
+    Bstr prepared;
+    TextView view() const noexcept { return current ? current->view() : TextView(); }
+};
+
 }  // namespace
 
 template <>
@@ -40,6 +56,14 @@ struct Reported<SplitHeaderLines> {
     static Variant value(const SplitHeaderLines& lines) {
         return lines.header ? textArray(SplitHeader(*lines.header, *lines.contentType)) : Variant();
     }
+};
+template <>
+struct Reported<BodyText> {
+    static Variant value(const BodyText& body) { return Variant::text(body.bstr.view()); }
+};
+template <>
+struct Reported<MessageBody> {
+    static Variant value(const MessageBody& body) { return Variant::text(body.view()); }
 };
 
 Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
@@ -49,9 +73,11 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
     std::int32_t PR_MESSAGE_CODEPAGE = 0, i = 0;
     Text sOrgHeader, sNewHeader;
     SplitHeaderLines sSplitHeader;
-    Text sHTMLBody, sPlainBody, ContentType, CodePageType;
+    BodyText sHTMLBody, sPlainBody;
+    Text ContentType, CodePageType;
     HeaderRewrite header;
-    Text sAttachments, FileSign, InstallationID, SaveAsFileTo, FileSubject, myMessage;
+    Text sAttachments, FileSign, InstallationID, SaveAsFileTo, FileSubject;
+    MessageBody myMessage;
     ByName<IDispatch> Element;
     Text result;
     return Procedure(*this, u"GetCompleteMessageContent", at)
@@ -89,13 +115,14 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
             CodePageType = asText(*mailhelper::Fields(SafeMailItem, PR_MESSAGE_CODEPAGE));
             if (sOrgHeader.empty()) return result;
 
-            sHTMLBody = mailhelper::HTMLBody(SafeMailItem);
-            sPlainBody = mailhelper::Body(SafeMailItem);
-            if (sHTMLBody.empty() || platform::containsLowered(sHTMLBody, kConvertedFromText)) {
-                myMessage = sPlainBody;
+            sHTMLBody.bstr = mailhelper::HTMLBody(SafeMailItem);
+            sPlainBody.bstr = mailhelper::Body(SafeMailItem);
+            const TextView html = sHTMLBody.bstr.view();
+            if (html.empty() || platform::containsLowered(html, kConvertedFromText)) {
+                myMessage.current = &sPlainBody.bstr;
                 ContentType = u"text/plain";
             } else {
-                myMessage = sHTMLBody;
+                myMessage.current = &sHTMLBody.bstr;
                 ContentType = u"text/html";
             }
 
@@ -130,10 +157,15 @@ Text Functions::GetCompleteMessageContent(ComPtr<_MailItem>& objMail, Site at) {
             sNewHeader = RewriteHeader(sOrgHeader, ContentType, header);
             sSplitHeader = {&sOrgHeader, &ContentType};
             sNewHeader += sAttachments;
-            if (!myMessage.empty()) myMessage = spamclient::PrepareBody(SpamClientCOM, myMessage);
+            if (!myMessage.view().empty()) {
+                myMessage.prepared = spamclient::PrepareBody(SpamClientCOM, *myMessage.current);
+                myMessage.current = &myMessage.prepared;
+            }
 
-            result.reserve(sNewHeader.size() + 2 + myMessage.size());
-            result.append(sNewHeader).append(kCrLf).append(myMessage);
+            // The one copy of the body the component makes.
+            const TextView body = myMessage.view();
+            result.reserve(sNewHeader.size() + 2 + body.size());
+            result.append(sNewHeader).append(kCrLf).append(body);
             return std::move(result);
         });
 }

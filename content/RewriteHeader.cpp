@@ -3,7 +3,11 @@
 #include "platform/textscan.h"
 #include "platform/casefold.h"
 
+#include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace kw {
 
@@ -14,11 +18,50 @@ namespace scan = platform::scan;
 constexpr TextView kLineEnd = u"\r\n";
 // Stands in for an empty line; it ends the header block.
 constexpr TextView kEndMarker = u"|||||-|||||";
-// Header names as compared, in lower case with their colon.
-constexpr TextView kContentType = u"content-type:";
-constexpr TextView kTransferEncoding = u"content-transfer-encoding:";
 constexpr TextView kReport = u"report";
 constexpr TextView kOrgContentTypeName = u"X-Kestrelwood-Org-Content-Type:";
+
+// A header name with its colon, in lower case, that a line may begin with.
+// The line is compared four code units at a time: a letter matches either
+// of its ASCII cases, every other unit only itself. Only a unit past ASCII
+// can lower-case into the name otherwise (U+0130 gives "i"), so four units
+// that hold one are compared with the full case mapping.
+class HeaderName {
+public:
+    explicit constexpr HeaderName(TextView lower) : name_(lower) {
+        for (std::size_t chunk = 0; chunk < lower.size() / 4; ++chunk) {
+            std::array<char16_t, 4> units{}, letters{};
+            for (std::size_t i = 0; i < 4; ++i) {
+                units[i] = lower[chunk * 4 + i];
+                letters[i] = units[i] >= u'a' && units[i] <= u'z' ? 0x20 : 0;
+            }
+            units_[chunk] = std::bit_cast<std::uint64_t>(units);
+            letters_[chunk] = std::bit_cast<std::uint64_t>(letters);
+        }
+    }
+
+    constexpr std::size_t size() const noexcept { return name_.size(); }
+
+    bool begins(TextView line) const noexcept {
+        if (line.size() < name_.size()) return false;
+        constexpr std::uint64_t kPastAscii = 0xFF80FF80FF80FF80u;
+        std::size_t i = 0;
+        for (; i + 4 <= name_.size(); i += 4) {
+            std::uint64_t units;
+            std::memcpy(&units, line.data() + i, sizeof units);
+            if ((units | letters_[i / 4]) != units_[i / 4])
+                return (units & kPastAscii) != 0 && platform::loweredAt(line, 0, name_);
+        }
+        return platform::loweredAt(line, i, name_.substr(i));
+    }
+
+private:
+    TextView name_;
+    std::array<std::uint64_t, 8> units_{}, letters_{};
+};
+
+constexpr HeaderName kContentType{u"content-type:"};
+constexpr HeaderName kTransferEncoding{u"content-transfer-encoding:"};
 
 // What becomes of one header line.
 enum class Fate { Taken, Dropped, Replaced, End };
@@ -29,17 +72,10 @@ Text newContentType(TextView ContentType) {
     return line;
 }
 
-// Judges one line, given the state the lines before it left in work.
-Fate judge(TextView line, HeaderRewrite& work) {
-    if (line.empty() || line == kEndMarker) {
-        work.LastLineContentType = work.LastLineContentEncoding = false;
-        return Fate::End;
-    }
-    // A folded continuation line begins with a space or a tab.
-    if ((work.LastLineContentType || work.LastLineContentEncoding) && (line.front() == u' ' || line.front() == u'\t'))
-        return Fate::Dropped;
-    work.LastLineContentType = work.LastLineContentEncoding = false;
-    if (platform::loweredAt(line, 0, kContentType)) {
+// The fate of a line that begins with "c" or "C" (the only units that
+// lower-case to "c"), after a line that was no Content-* header.
+Fate judgeNamed(TextView line, HeaderRewrite& work) {
+    if (kContentType.begins(line)) {
         if (work.sOrgContentType.empty() && platform::containsLowered(line, kReport)) {
             const TextView value = line.substr(kContentType.size());
             work.sOrgContentType.reserve(kOrgContentTypeName.size() + value.size() + kLineEnd.size());
@@ -48,10 +84,30 @@ Fate judge(TextView line, HeaderRewrite& work) {
         work.LastLineContentType = true;
         return Fate::Replaced;
     }
-    if (platform::loweredAt(line, 0, kTransferEncoding)) {
+    if (kTransferEncoding.begins(line)) {
         work.LastLineContentEncoding = true;
         return Fate::Dropped;
     }
+    return Fate::Taken;
+}
+
+// Judges one line, given the state the lines before it left in work. Most
+// lines are settled by their first code unit: only an empty line, a folded
+// line after a Content-* header, a line beginning with "c" or "C" and one
+// beginning with "|" need a closer look.
+inline Fate judge(TextView line, HeaderRewrite& work) {
+    if (line.empty()) {
+        work.LastLineContentType = work.LastLineContentEncoding = false;
+        return Fate::End;
+    }
+    const char16_t first = line.front();
+    // A folded continuation line begins with a space or a tab; it cannot be
+    // the end marker or a header name.
+    if (first == u' ' || first == u'\t')
+        return work.LastLineContentType || work.LastLineContentEncoding ? Fate::Dropped : Fate::Taken;
+    work.LastLineContentType = work.LastLineContentEncoding = false;
+    if ((first | 0x20) == u'c') return judgeNamed(line, work);
+    if (first == u'|' && line == kEndMarker) return Fate::End;
     return Fate::Taken;
 }
 
@@ -102,9 +158,9 @@ Text RewriteHeader(TextView sOrgHeader, TextView ContentType, HeaderRewrite& wor
             return;
         }
         if (fate != Fate::Taken) return;
-        const TextView kept = platform::trimSpaces(line);
-        if (kept.empty()) return;
-        if (kept.size() == line.size() && hasLineEnd) {
+        // Only a line with a space at one of its ends needs trimming.
+        const bool trimmed = line.front() == u' ' || line.back() == u' ';
+        if (!trimmed && hasLineEnd) {
             if (line.data() != runEnd) {
                 flush();
                 runStart = line.data();
@@ -112,6 +168,8 @@ Text RewriteHeader(TextView sOrgHeader, TextView ContentType, HeaderRewrite& wor
             runEnd = line.data() + line.size() + kLineEnd.size();
             return;
         }
+        const TextView kept = trimmed ? platform::trimSpaces(line) : line;
+        if (kept.empty()) return;
         flush();
         sNewHeader.append(kept).append(kLineEnd);
     });

@@ -3,12 +3,16 @@
 namespace kw::mailhelper {
 
 namespace {
-// The text an interface's getter gives.
+// The BSTR an interface's getter gives, and its text.
 template <class Helper, class Getter>
-Text textFrom(const ComPtr<Helper>& helper, Getter getter, Site at) {
+Bstr bstrFrom(const ComPtr<Helper>& helper, Getter getter, Site at) {
     Bstr text;
     check((need(helper, at)->*getter)(text.put()), helper, at);
-    return text.text();
+    return text;
+}
+template <class Helper, class Getter>
+Text textFrom(const ComPtr<Helper>& helper, Getter getter, Site at) {
+    return bstrFrom(helper, getter, at).text();
 }
 }  // namespace
 
@@ -24,9 +28,9 @@ ComPtr<IDispatch> Attachments(const ComPtr<IKWMailItem>& helper, Site at) {
     return attachments;
 }
 
-Text Body(const ComPtr<IKWMailItem>& helper, Site at) { return textFrom(helper, &IKWMailItem::get_Body, at); }
+Bstr Body(const ComPtr<IKWMailItem>& helper, Site at) { return bstrFrom(helper, &IKWMailItem::get_Body, at); }
 
-Text HTMLBody(const ComPtr<IKWMailItem>& helper, Site at) { return textFrom(helper, &IKWMailItem::get_HTMLBody, at); }
+Bstr HTMLBody(const ComPtr<IKWMailItem>& helper, Site at) { return bstrFrom(helper, &IKWMailItem::get_HTMLBody, at); }
 
 void SaveAs(const ComPtr<IKWMailItem>& helper, const Text& path, std::int16_t type, Site at) {
     Bstr file(path);

@@ -143,8 +143,10 @@ void SourceItem(const ComPtr<Helper>& helper, IDispatch* item, Site at = Site::h
 }
 Variant Fields(const ComPtr<IKWMailItem>& helper, std::int32_t tag, Site at = Site::here());
 ComPtr<IDispatch> Attachments(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
-Text Body(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
-Text HTMLBody(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
+// The bodies stay the BSTRs the helper gave, so they can be handed on
+// without a copy.
+Bstr Body(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
+Bstr HTMLBody(const ComPtr<IKWMailItem>& helper, Site at = Site::here());
 void SaveAs(const ComPtr<IKWMailItem>& helper, const Text& path, std::int16_t type, Site at = Site::here());
 
 // E-mail address `slot` (1 to 3) of the bound contact, and its type.

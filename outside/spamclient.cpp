@@ -16,10 +16,10 @@ std::int32_t SubmitVote(const ComPtr<_SpamClientCOM>& client, const Text& messag
     return result;
 }
 
-Text PrepareBody(const ComPtr<_SpamClientCOM>& client, const Text& body, Site at) {
-    Bstr text(body), prepared;
-    check(need(client, at)->PrepareBody(text.get(), prepared.put()), client, at);
-    return prepared.text();
+Bstr PrepareBody(const ComPtr<_SpamClientCOM>& client, const Bstr& body, Site at) {
+    Bstr prepared;
+    check(need(client, at)->PrepareBody(body.get(), prepared.put()), client, at);
+    return prepared;
 }
 
 Text SignAttachment(const ComPtr<_SpamClientCOM>& client, const Text& mimeTag, const Text& content, Site at) {

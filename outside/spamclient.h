@@ -40,7 +40,8 @@ std::int32_t QueryVote(const ComPtr<_SpamClientCOM>& client, const Text& message
                        Site at = Site::here());
 std::int32_t SubmitVote(const ComPtr<_SpamClientCOM>& client, const Text& message, std::int32_t vote,
                         Site at = Site::here());
-Text PrepareBody(const ComPtr<_SpamClientCOM>& client, const Text& body, Site at = Site::here());
+// The body goes on as the BSTR it came in, and the answer stays a BSTR.
+Bstr PrepareBody(const ComPtr<_SpamClientCOM>& client, const Bstr& body, Site at = Site::here());
 Text SignAttachment(const ComPtr<_SpamClientCOM>& client, const Text& mimeTag, const Text& content,
                     Site at = Site::here());
 }  // namespace kw::spamclient

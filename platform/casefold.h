@@ -66,18 +66,30 @@ constexpr bool loweredAt(TextView text, std::size_t pos, TextView lowerWord) noe
     return true;
 }
 
-// Whether text, lower-cased, contains lowerWord, without making the
-// lower-cased copy; linear in text for the short words searched for. A word
-// that begins with an ASCII unit other than a letter (such as "<") can only
-// begin where that very unit stands, so only those places are compared,
-// found eight code units at a time.
+// Whether text, lower-cased, contains lowerWord (given in lower case),
+// without making the lower-cased copy; linear in text for the short words
+// searched for. Only the places where the word can begin are compared,
+// found many code units at a time: an ASCII unit that is no letter stands
+// only for itself, so a word that begins with two such units (such as "<!")
+// can only begin where that very pair stands; an ASCII letter other than
+// "i" stands for itself and its capital ("i" also for U+0130).
 inline bool containsLowered(TextView text, TextView lowerWord) noexcept {
     if (lowerWord.empty()) return true;
+    const auto onlyItself = [](char16_t unit) { return unit < 0x80 && !(unit >= u'a' && unit <= u'z'); };
     const char16_t first = lowerWord.front();
-    if (first < 0x80 && !(first >= u'a' && first <= u'z')) {
-        const char16_t* const end = text.data() + text.size();
-        for (const char16_t* p = scan::unit(text.data(), end, first); p != end; p = scan::unit(p + 1, end, first))
-            if (loweredAt(text, static_cast<std::size_t>(p - text.data()), lowerWord)) return true;
+    const char16_t* const end = text.data() + text.size();
+    const auto at = [&](const char16_t* p) { return loweredAt(text, static_cast<std::size_t>(p - text.data()), lowerWord); };
+    if (lowerWord.size() >= 2 && onlyItself(first) && onlyItself(lowerWord[1])) {
+        for (const char16_t* p = scan::pair(text.data(), end, first, lowerWord[1]); p != end;
+             p = scan::pair(p + 1, end, first, lowerWord[1]))
+            if (at(p)) return true;
+        return false;
+    }
+    if (first < 0x80 && first != u'i') {
+        const char16_t other = onlyItself(first) ? first : static_cast<char16_t>(first - 0x20);
+        for (const char16_t* p = scan::either(text.data(), end, first, other); p != end;
+             p = scan::either(p + 1, end, first, other))
+            if (at(p)) return true;
         return false;
     }
     for (std::size_t pos = 0; pos + lowerWord.size() <= text.size(); ++pos)

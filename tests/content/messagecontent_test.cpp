@@ -240,6 +240,10 @@ TEST_F(MessageContent, ItsReportListsEveryLocalInOrderAsItStood) {
     EXPECT_THAT(report, ::testing::HasSubstr("    <CodePageType>65001</CodePageType>\r\n"));
     EXPECT_THAT(report, ::testing::HasSubstr("      <sSplitHeader Index=\"2\"></sSplitHeader>\r\n"));
     EXPECT_THAT(report, ::testing::HasSubstr("    <FileSign>m/c</FileSign>\r\n"));
+    // The bodies as they came, and the message as it stood when the spam
+    // client failed: the chosen body itself.
+    EXPECT_THAT(report, ::testing::HasSubstr("    <sHTMLBody></sHTMLBody>\r\n    <sPlainBody>plain</sPlainBody>\r\n"));
+    EXPECT_THAT(report, ::testing::HasSubstr("    <myMessage>plain</myMessage>\r\n"));
     EXPECT_THAT(report, ::testing::HasSubstr("    <Element>{Nothing}</Element>\r\n"));
     EXPECT_THAT(report, ::testing::HasSubstr("<Parameters>\r\n    <objMail>{MailItem}</objMail>\r\n</Parameters>"));
 }

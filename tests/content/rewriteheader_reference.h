@@ -45,12 +45,15 @@ inline Rewritten rewriteHeader(TextView sOrgHeader, TextView ContentType) {
             if (continuation) line.clear();
             else work.LastLineContentEncoding = false;
         }
-        if (platform::loweredAt(line, 0, u"content-type:")) {
-            if (work.sOrgContentType.empty() && platform::containsLowered(line, u"report"))
+        // The whole line lowered, so the reference needs none of the fast
+        // comparisons it checks.
+        const Text lowered = platform::lowerCase(line);
+        if (lowered.starts_with(u"content-type:")) {
+            if (work.sOrgContentType.empty() && lowered.find(u"report") != Text::npos)
                 work.sOrgContentType = u"X-Kestrelwood-Org-Content-Type:" + line.substr(13) + u"\r\n";
             line = newContentType;
             work.LastLineContentType = true;
-        } else if (platform::loweredAt(line, 0, u"content-transfer-encoding:")) {
+        } else if (lowered.starts_with(u"content-transfer-encoding:")) {
             line.clear();
             work.LastLineContentEncoding = true;
         }

@@ -82,6 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NamesLowerCaseLikeAllOtherText",
              u"CONTENT-TRANSFER-ENCOD\u0130NG: base64\r\nSubject: Gr\u00FC\u00DFe\r\n\r\n", kPlain,
              u"Subject: Gr\u00FC\u00DFe\r\n", u""},
+        // Units that differ from the name's "-" and ":" only in the bit
+        // that tells a letter's cases apart.
+        Case{"NearMissesOfTheNamesAreOrdinaryLines",
+             u"Content\rType: a\r\nContent-Type\x1A b\r\nContent-Transfer\rEncoding: c\r\n\r\n", kPlain,
+             u"Content\rType: a\r\nContent-Type\x1A b\r\nContent-Transfer\rEncoding: c\r\n", u""},
         Case{"FirstReportContentTypeIsKept",
              u"Content-Type: multipart/mixed;\r\n\treport-type=delivery-status\r\n"
              u"Content-Type: Multipart/REPORT; report-type=delivery-status;\r\n\tboundary=\"r1\"\r\n"
