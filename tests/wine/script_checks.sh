@@ -20,6 +20,10 @@ snapshots=$(mktemp -d)
 trap 'rm -rf "$snapshots"' EXIT
 classes_root() { "$wine" regedit /e "Z:$snapshots/$1.reg" HKEY_CLASSES_ROOT </dev/null; }
 forget_settings
+# cscript registers its own type library on its first run in a prefix; run
+# an empty script first, so that the snapshot already holds it.
+: >"$snapshots/empty.vbs"
+"$wine" cscript //nologo "Z:$snapshots/empty.vbs" </dev/null >/dev/null 2>&1
 classes_root before
 for dll in "${dlls[@]}"; do
   "$wine" regsvr32 /s "$dll" </dev/null || { echo "FAIL regsvr32 $dll"; unregister; exit 1; }
