@@ -387,9 +387,13 @@ void appendSection(Text& out, const Text& path, const StoredKey& key, TextView l
     out += lineBreak;
 }
 
+// A key with subkeys and no values of its own gets no section: its subkeys'
+// sections make it when the file is read, as they do in a rewrite. Writing
+// it anyway would repeat its path once per level below it, which makes the
+// file of one deep key quadratic in its depth.
 void appendKey(Text& out, const Text& path, const StoredKey& key) {
     checkName(key.name);
-    appendSection(out, path, key, kLineBreak);
+    if (!key.values.empty() || key.subkeys.empty()) appendSection(out, path, key, kLineBreak);
     for (const auto& [_, sub] : key.subkeys) appendKey(out, path + u'\\' + sub.name, sub);
 }
 

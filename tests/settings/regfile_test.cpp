@@ -75,6 +75,21 @@ TEST(RegFileFormat, TheStoreWritesTheRegistryEditorsExportFormatInUtf16) {
     EXPECT_TRUE(f.problems.empty());
 }
 
+// A key without values of its own gets no section when it has subkeys: the
+// file of one key 1 000 levels deep is one section, not a thousand paths.
+TEST(RegFileFormat, AKeyOnlyOnTheWayToItsSubkeysGetsNoSection) {
+    RegistryTree tree;
+    bool created = false;
+    std::vector<Text> path(1000, u"k");
+    tree.create(KeyPath{HKCU, path}, created)->setValue(u"V", 4, std::string(4, '\x01'));
+    tree.create(KeyPath{HKCU, {u"Empty"}}, created);
+    const std::string bytes = kw::settings::formatRegFile(tree, RegFileEncoding::Utf8);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '['), 2);
+    const auto back = kw::settings::parseRegFile(bytes, "s.reg");
+    EXPECT_EQ(kw::settings::formatRegFile(back.tree, RegFileEncoding::Utf8), bytes);
+    EXPECT_NE(bytes.find("[HKEY_CURRENT_USER\\Empty]"), std::string::npos);
+}
+
 TEST(RegFileReading, AHandWrittenUtf8FileIsReadAsTheFormatAllowsAndAWriteChangesOnlyItsOwnLine) {
     FileStore f;
     const std::string handWritten =
