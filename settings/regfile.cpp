@@ -387,13 +387,16 @@ void appendSection(Text& out, const Text& path, const StoredKey& key, TextView l
     out += lineBreak;
 }
 
-// A key with subkeys and no values of its own gets no section: its subkeys'
-// sections make it when the file is read, as they do in a rewrite. Writing
-// it anyway would repeat its path once per level below it, which makes the
-// file of one deep key quadratic in its depth.
+// Whether a key below a root needs a section of its own to be in the file.
+// A key with subkeys and no values to write needs none: its subkeys'
+// sections make it when the file is read. Writing one anyway would repeat
+// its path once per level below it, and make the file of one deep key
+// quadratic in its depth.
+bool needsSection(bool valuesToWrite, const StoredKey& key) { return valuesToWrite || key.subkeys.empty(); }
+
 void appendKey(Text& out, const Text& path, const StoredKey& key) {
     checkName(key.name);
-    if (!key.values.empty() || key.subkeys.empty()) appendSection(out, path, key, kLineBreak);
+    if (needsSection(!key.values.empty(), key)) appendSection(out, path, key, kLineBreak);
     for (const auto& [_, sub] : key.subkeys) appendKey(out, path + u'\\' + sub.name, sub);
 }
 
@@ -452,8 +455,7 @@ private:
         // is a root without values, or a key that only holds new subkeys
         // (their sections make it).
         const bool inFile = key.origin == kImpliedByFile;
-        const bool needsSection = isRoot || inFile ? !fresh.empty() : !fresh.empty() || key.subkeys.empty();
-        if (!needsSection) return;
+        if (isRoot || inFile ? fresh.empty() : !needsSection(!fresh.empty(), key)) return;
         appended_ += u'[' + path + u']';
         appended_ += lineBreak_;
         appended_ += fresh;
