@@ -101,10 +101,19 @@ std::int32_t Bogofilter::vote(const std::string& mail) {
         if (std::fgets(buffer, sizeof buffer, fromBatch_)) line = buffer;
     }
     unlink(path.c_str());
-    // The answer is "PATH S|H|U SPAMICITY".
-    const auto last = line.find_last_of(' ');
-    if (line.empty() || last == std::string::npos) throw std::runtime_error("bogofilter stopped answering (see " + dir_ + "/bogofilter.log)");
-    return voteFromSpamicity(line.substr(last + 1));
+    try {
+        // The answer is "PATH S|H|U SPAMICITY".
+        const auto last = line.find_last_of(' ');
+        if (line.empty() || last == std::string::npos)
+            throw std::runtime_error("bogofilter stopped answering (see " + dir_ + "/bogofilter.log)");
+        return voteFromSpamicity(line.substr(last + 1));
+    } catch (...) {
+        // A batch that died or answered out of turn is gone for good: the next
+        // vote starts a fresh one, so one bad answer fails one mail, not the
+        // rest of the run.
+        stopBatch();
+        throw;
+    }
 }
 
 void Bogofilter::train(const std::string& mail, bool spam, bool undoOpposite) {

@@ -97,21 +97,64 @@ TEST_F(ClientTest, BodiesPassUnchangedAndSignaturesAreDigestsOfTheContent) {
     EXPECT_EQ(prepared.text(), body.text());
 }
 
+// PATH for the life of the object, so that "bogofilter" is the test's own.
+class SearchPath {
+public:
+    explicit SearchPath(const std::filesystem::path& dir) { setenv("PATH", dir.c_str(), 1); }
+    ~SearchPath() { setenv("PATH", saved_.c_str(), 1); }
+
+private:
+    std::string saved_ = std::getenv("PATH");
+};
+
 TEST_F(ClientTest, WithoutBogofilterAVoteFailsAndSaysHowToInstallIt) {
     standins::BogofilterClient classifier(dir_.path().string());
     ComPtr<_SpamClientCOM> client = createClient();
-    const std::string path = std::getenv("PATH");
-    setenv("PATH", dir_.path().c_str(), 1);
     platform::Bstr message(u"Subject: x\n\ny\n");
     LONG vote = 0;
-    const HRESULT hr = client->QueryVote(message.get(), VARIANT_TRUE, &vote);
-    setenv("PATH", path.c_str(), 1);
+    HRESULT hr = S_OK;
+    {
+        SearchPath none(dir_.path());
+        hr = client->QueryVote(message.get(), VARIANT_TRUE, &vote);
+    }
     EXPECT_EQ(hr, E_FAIL);
     ComPtr<IErrorInfo> info;
     platform::Bstr description;
     ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
     info->GetDescription(description.put());
     EXPECT_THAT(platform::toUtf8(description.view()), ::testing::HasSubstr("apt-get install bogofilter"));
+}
+
+// A batch process that dies, or answers with something that is no
+// spamicity, fails that one vote; the next vote is answered by a fresh batch.
+TEST(Bogofilter, ABatchThatDiesOrAnswersJunkFailsOneVoteAndTheNextStartsAgain) {
+    kwtest::TempDir bin, words;
+    const std::filesystem::path runs = bin / "runs";
+    // Run 1 answers once, then dies; run 2 answers junk once, then answers
+    // well; run 3 answers well.
+    // Shell built-ins only: the test's PATH holds nothing but this script.
+    const std::string count = "'" + runs.string() + "'";
+    kwtest::writeFileBytes(bin / "bogofilter", "#!/bin/sh\n"
+                                               "n=0; [ -f " + count + " ] && read n <" + count + "\n"
+                                               "n=$((n + 1)); echo $n >" + count + "\n"
+                                               "case $n in\n"
+                                               "1) read p; echo \"$p S 0.75\"; exit 1 ;;\n"
+                                               "2) read p; echo \"$p junk\" ;;\n"
+                                               "esac\n"
+                                               "while read p; do echo \"$p H 0.25\"; done\n");
+    std::filesystem::permissions(bin / "bogofilter", std::filesystem::perms::owner_all);
+    SearchPath fake(bin.path());
+    standins::Bogofilter classifier(words.path().string());
+    EXPECT_EQ(classifier.vote("Subject: 1\n\n"), 75);
+    EXPECT_THROW(classifier.vote("Subject: 2\n\n"), std::runtime_error);
+    EXPECT_THROW(classifier.vote("Subject: 3\n\n"), std::runtime_error);
+    EXPECT_EQ(classifier.vote("Subject: 4\n\n"), 25);
+    EXPECT_EQ(classifier.vote("Subject: 5\n\n"), 25);
+    EXPECT_EQ(kwtest::fileBytes(runs), "3\n");
+    std::size_t left = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(words.path()))
+        left += entry.path().filename() != "bogofilter.log";
+    EXPECT_EQ(left, 0u) << "every mail written for a vote is removed";
 }
 
 }  // namespace
