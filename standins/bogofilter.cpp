@@ -66,7 +66,13 @@ void Bogofilter::startBatch() {
     close(in[0]);
     close(out[1]);
     toBatch_ = fdopen(in[1], "w");
+    if (!toBatch_) close(in[1]);
     fromBatch_ = fdopen(out[0], "r");
+    if (!fromBatch_) close(out[0]);
+    if (!toBatch_ || !fromBatch_) {
+        stopBatch();  // the batch reads end of input and ends
+        throw std::runtime_error("no pipe for bogofilter");
+    }
 }
 
 void Bogofilter::stopBatch() {
