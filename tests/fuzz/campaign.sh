@@ -4,7 +4,7 @@
 # SECONDS_PER_TARGET seconds, whichever comes first, at low priority.
 #
 #   tests/fuzz/campaign.sh [target ...]        # default: every target
-#   RUNS=10000000 SECONDS_PER_TARGET=3600 tests/fuzz/campaign.sh eml
+#   RUNS=10000000 SECONDS_PER_TARGET=7800 tests/fuzz/campaign.sh eml
 #
 # The campaign runs in the fuzz-campaign build (UndefinedBehaviorSanitizer
 # only, about twice the speed), and then replays the whole corpus it grew
